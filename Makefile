@@ -1,0 +1,47 @@
+# Convenience wrapper around CMake. `make run FILE=doc.md`, `make test`, `make bench`.
+
+# Python 3.13: python3.13 on PATH if it runs, else pyenv's 3.13 install; PYTHON=... overrides.
+PYTHON ?= $(shell \
+  if python3.13 -c 'import sys; assert sys.version_info[:2] == (3, 13)' >/dev/null 2>&1; then command -v python3.13; \
+  elif command -v pyenv >/dev/null 2>&1 && [ -x "$$(pyenv root)/versions/3.13.0/bin/python3.13" ]; then echo "$$(pyenv root)/versions/3.13.0/bin/python3.13"; \
+  else for p in $$HOME/.pyenv/versions/3.13*/bin/python3.13 /root/.pyenv/versions/3.13*/bin/python3.13; do [ -x "$$p" ] && { echo "$$p"; break; }; done; fi)
+
+BUILD ?= build/release
+SAN_BUILD ?= build/sanitize
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+FILE ?= bench/sample.md
+
+.PHONY: all build run test test-sanitize bench bench-python clean check-python fuzz docs
+
+all: build
+
+check-python:
+	@test -n "$(PYTHON)" || { echo "Python 3.13 not found; pass PYTHON=/path/to/python3.13" >&2; exit 1; }
+
+$(BUILD)/CMakeCache.txt: | check-python
+	cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE="$(PYTHON)"
+
+build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@PYTHONPATH=$(BUILD)/python "$(PYTHON)" -m quenlor "$(FILE)"
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+$(SAN_BUILD)/CMakeCache.txt: | check-python
+	cmake -S . -B $(SAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENLOR_SANITIZE=ON \
+	  -DQUENLOR_BENCH=OFF -DPython3_EXECUTABLE="$(PYTHON)"
+
+test-sanitize: $(SAN_BUILD)/CMakeCache.txt
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	cd $(SAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD)/quenlor_bench bench/corpus
+	PYTHONPATH=$(BUILD)/python "$(PYTHON)" bench/bench_python.py bench/corpus
+
+clean:
+	rm -rf build

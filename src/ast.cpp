@@ -1,0 +1,102 @@
+#include "ast.hpp"
+
+#include <algorithm>
+
+#include "unicode.hpp"
+
+namespace quenlor {
+
+void Attr::push_class(std::string_view name) {
+    if (name.empty()) return;
+    if (std::find(classes.begin(), classes.end(), name) != classes.end()) return;
+    classes.emplace_back(name);
+}
+
+void Attr::set_pair(std::string key, std::string value) {
+    if (key == "id") {
+        id = std::move(value);
+        return;
+    }
+    if (key == "class") {
+        // Split at runs of Unicode white space.
+        std::string_view v = value;
+        std::size_t pos = 0, word_start = 0;
+        bool in_word = false;
+        while (pos < v.size()) {
+            std::size_t here = pos;
+            char32_t c = decode_utf8(v, pos);
+            if (is_white_space(c)) {
+                if (in_word) push_class(v.substr(word_start, here - word_start));
+                in_word = false;
+            } else if (!in_word) {
+                in_word = true;
+                word_start = here;
+            }
+        }
+        if (in_word) push_class(v.substr(word_start));
+        return;
+    }
+    for (auto& p : pairs) {
+        if (p.first == key) {
+            p.second = std::move(value);
+            return;
+        }
+    }
+    pairs.emplace_back(std::move(key), std::move(value));
+}
+
+void Attr::merge(const Attr& other) {
+    if (other.id) id = other.id;
+    for (const auto& c : other.classes) push_class(c);
+    for (const auto& p : other.pairs) set_pair(p.first, p.second);
+}
+
+std::string_view align_text(Align a) {
+    switch (a) {
+        case Align::Left: return "left";
+        case Align::Center: return "center";
+        case Align::Right: return "right";
+        default: return "";
+    }
+}
+
+namespace {
+constexpr std::string_view inline_kinds[] = {
+    "text", "soft_break", "hard_break", "emph", "strong", "strike", "superscript",
+    "subscript", "highlight", "code", "link", "image", "autolink", "abbr",
+    "html_inline", "math_inline", "footnote_ref", "note", "span", "raw_inline"};
+constexpr std::string_view block_kinds[] = {
+    "paragraph", "heading", "block_quote", "list", "definition_list", "code_block", "html_block",
+    "html_container", "thematic_break", "table", "div", "math_block", "figure", "raw_block"};
+static_assert(std::size(inline_kinds) == std::variant_size_v<InlineVariant>);
+static_assert(std::size(block_kinds) == std::variant_size_v<BlockVariant>);
+
+template <class N>
+Attr* inline_attr(N& node) {
+    if constexpr (requires { node.attr; }) return &node.attr;
+    else return nullptr;
+}
+}  // namespace
+
+std::string_view kind_name(const Inline& x) { return inline_kinds[x.v.index()]; }
+std::string_view kind_name(const Block& b) { return block_kinds[b.v.index()]; }
+
+Attr* attr_of(Inline& x) {
+    return std::visit([](auto& n) -> Attr* { return inline_attr(n); }, x.v);
+}
+const Attr* attr_of(const Inline& x) { return attr_of(const_cast<Inline&>(x)); }
+
+Inlines* children_of(Inline& x) {
+    return std::visit([](auto& n) -> Inlines* {
+        if constexpr (requires { n.children; }) return &n.children;
+        else return nullptr;
+    }, x.v);
+}
+const Inlines* children_of(const Inline& x) { return children_of(const_cast<Inline&>(x)); }
+
+Attr* attr_of(Block& b) {
+    return std::visit([](auto& n) -> Attr* { return inline_attr(n); }, b.v);
+}
+const Attr* attr_of(const Block& b) { return attr_of(const_cast<Block&>(b)); }
+
+}  // namespace quenlor

@@ -1,0 +1,184 @@
+// The document tree: plain value data that every stage passes along.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace quenlor {
+
+// A heap cell with value semantics, for the one place where a node holds a
+// single child node (a figure's image).
+template <class T>
+class Box {
+public:
+    Box() : p_(std::make_unique<T>()) {}
+    Box(T v) : p_(std::make_unique<T>(std::move(v))) {}
+    Box(const Box& o) : p_(std::make_unique<T>(*o.p_)) {}
+    Box(Box&&) noexcept = default;
+    Box& operator=(const Box& o) { if (this != &o) p_ = std::make_unique<T>(*o.p_); return *this; }
+    Box& operator=(Box&&) noexcept = default;
+    T& operator*() { return *p_; }
+    const T& operator*() const { return *p_; }
+    T* operator->() { return p_.get(); }
+    const T* operator->() const { return p_.get(); }
+private:
+    std::unique_ptr<T> p_;
+};
+
+struct Attr {
+    std::optional<std::string> id;
+    std::vector<std::string> classes;
+    std::vector<std::pair<std::string, std::string>> pairs;
+
+    bool empty() const { return !id && classes.empty() && pairs.empty(); }
+    void push_class(std::string_view name);
+    void set_pair(std::string key, std::string value);
+    void merge(const Attr& other);
+    bool operator==(const Attr&) const = default;
+};
+
+enum class Align : std::uint8_t { None, Left, Center, Right };
+std::string_view align_text(Align a);
+
+// Task marker of a list item.
+enum class TaskState : std::uint8_t { Unchecked = 0, Checked = 1, NotTask = 2 };
+
+struct Inline;
+struct Block;
+using Inlines = std::vector<Inline>;
+using Blocks = std::vector<Block>;
+
+// ---- inline variants, in declared order ----
+struct Text { std::string text; };
+struct SoftBreak {};
+struct HardBreak {};
+struct Emph { Attr attr; Inlines children; };
+struct Strong { Attr attr; Inlines children; };
+struct Strike { Attr attr; Inlines children; };
+struct Superscript { Attr attr; std::string text; };
+struct Subscript { Attr attr; std::string text; };
+struct Highlight { Attr attr; Inlines children; };
+struct Code { Attr attr; std::string text; };
+struct Link { Attr attr; Inlines children; std::string url; std::optional<std::string> title; };
+struct Image { Attr attr; Inlines children; std::string url; std::optional<std::string> title; };
+struct Autolink { std::string url; std::string text; bool email = false; };
+struct Abbr { std::string text; std::string title; };
+struct HtmlInline { std::string html; };
+struct MathInline { Attr attr; std::string tex; bool display = false; };
+struct FootnoteRef { std::string label; };
+struct Note { Inlines children; };
+struct Span { Attr attr; Inlines children; };
+struct RawInline { std::string format; std::string text; };
+
+using InlineVariant = std::variant<Text, SoftBreak, HardBreak, Emph, Strong, Strike, Superscript,
+                                   Subscript, Highlight, Code, Link, Image, Autolink, Abbr,
+                                   HtmlInline, MathInline, FootnoteRef, Note, Span, RawInline>;
+
+struct Inline {
+    InlineVariant v;
+    Inline() : v(Text{}) {}
+    template <class T, class = std::enable_if_t<!std::is_same_v<std::decay_t<T>, Inline>>>
+    Inline(T&& x) : v(std::forward<T>(x)) {}
+    template <class T> bool is() const { return std::holds_alternative<T>(v); }
+    template <class T> T& as() { return std::get<T>(v); }
+    template <class T> const T& as() const { return std::get<T>(v); }
+    template <class T> T* get_if() { return std::get_if<T>(&v); }
+    template <class T> const T* get_if() const { return std::get_if<T>(&v); }
+};
+
+// Kind name ("text", "emph", ...) of an inline variant.
+std::string_view kind_name(const Inline& x);
+// Attributes of the kinds that carry them, else nullptr.
+Attr* attr_of(Inline& x);
+const Attr* attr_of(const Inline& x);
+// Children list of the kinds that hold inline children, else nullptr.
+Inlines* children_of(Inline& x);
+const Inlines* children_of(const Inline& x);
+
+// ---- block variants, in declared order ----
+struct ListItem { Attr attr; Blocks blocks; TaskState checked = TaskState::NotTask; };
+struct Definition { Blocks blocks; bool tight = true; };
+struct DefinitionItem { std::vector<Inlines> terms; std::vector<Definition> definitions; };
+
+struct TableCellContent {
+    // Inlines: pipe-table cells; Blocks: cells parsed as blocks (grid tables).
+    std::variant<Inlines, Blocks> v;
+};
+
+template <class Content>
+struct BasicTableCell {
+    Content content;
+    Attr attr;
+    std::size_t rowspan = 1;
+    std::size_t colspan = 1;
+    Align align = Align::None;
+};
+template <class Content>
+struct BasicTableRow {
+    Attr attr;
+    std::vector<BasicTableCell<Content>> cells;
+};
+using TableCellData = BasicTableCell<TableCellContent>;
+using TableRowData = BasicTableRow<TableCellContent>;
+
+struct Paragraph { Attr attr; Inlines inlines; };
+struct Heading { Attr attr; Inlines inlines; std::uint8_t level = 1; };
+struct BlockQuote { Attr attr; Blocks blocks; };
+struct List { Attr attr; std::vector<ListItem> items; bool ordered = false; std::size_t start = 1; bool tight = true; };
+struct DefinitionList { Attr attr; std::vector<DefinitionItem> items; };
+struct CodeBlock { Attr attr; std::string info; std::optional<std::string> lang; std::string text; };
+struct HtmlBlock { std::string html; };
+struct HtmlContainer { std::string tag; Attr attr; Blocks blocks; };
+struct ThematicBreak { Attr attr; };
+struct Table {
+    Attr attr;
+    std::vector<Align> aligns;
+    std::vector<TableRowData> head, body, foot;
+    Inlines caption;
+};
+struct Div { Attr attr; Blocks blocks; };
+struct MathBlock { Attr attr; std::string tex; bool display = true; };
+struct Figure { Attr attr; Box<Inline> image; };
+struct RawBlock { std::string format; std::string text; };
+
+using BlockVariant = std::variant<Paragraph, Heading, BlockQuote, List, DefinitionList, CodeBlock,
+                                  HtmlBlock, HtmlContainer, ThematicBreak, Table, Div, MathBlock,
+                                  Figure, RawBlock>;
+
+struct Block {
+    BlockVariant v;
+    Block() : v(Paragraph{}) {}
+    template <class T, class = std::enable_if_t<!std::is_same_v<std::decay_t<T>, Block>>>
+    Block(T&& x) : v(std::forward<T>(x)) {}
+    template <class T> bool is() const { return std::holds_alternative<T>(v); }
+    template <class T> T& as() { return std::get<T>(v); }
+    template <class T> const T& as() const { return std::get<T>(v); }
+    template <class T> T* get_if() { return std::get_if<T>(&v); }
+    template <class T> const T* get_if() const { return std::get_if<T>(&v); }
+};
+
+std::string_view kind_name(const Block& b);
+Attr* attr_of(Block& b);
+const Attr* attr_of(const Block& b);
+
+struct Footnote { std::string label; Blocks blocks; };
+
+struct Document {
+    Blocks blocks;
+    std::vector<Footnote> footnotes;
+};
+
+struct LinkRef {
+    std::string url;
+    std::optional<std::string> title;
+    Attr attr;
+};
+
+}  // namespace quenlor

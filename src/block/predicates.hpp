@@ -1,0 +1,30 @@
+// Line predicates shared by the container builder, the leaf rules and tables.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quenlor {
+
+struct ListMarker {
+    std::size_t start = 1;       // number of the first item (1 for bullets)
+    std::size_t marker_end = 0;  // byte just after the marker
+    std::size_t marker_end_col = 0;
+    std::size_t content_col = 0;
+    char delimiter = '-';        // bullet character, '.' or ')'
+    bool ordered = false;
+};
+
+std::optional<ListMarker> list_marker(std::string_view text);
+bool list_interrupts_paragraph(std::string_view text);
+std::string strip_quote_marker(std::string_view text);
+// Definition marker (":" or "~" then whitespace): the content after it.
+std::optional<std::string> def_marker(std::string_view text);
+bool thematic_line(std::string_view text);
+bool starts_block(std::string_view text);
+bool is_lazy_paragraph_continuation(std::string_view text);
+bool span_kind_accepts_attrs(std::string_view kind);
+
+}  // namespace quenlor

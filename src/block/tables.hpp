@@ -1,0 +1,51 @@
+// Pipe tables and grid tables: the pure recognisers and the grid parser.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "draft.hpp"
+
+namespace quenlor {
+
+// ---- pipe tables ----
+std::vector<std::string> raw_table_cells(std::string_view line);
+std::optional<std::vector<std::string>> split_table_row(std::string_view line);
+DraftTableRow draft_inline_table_row(std::vector<std::string> cells, const std::vector<Align>& aligns);
+std::optional<std::string> table_caption_line(std::string_view line);
+// Delimiter row: the alignments, or nothing when the line is no delimiter row.
+std::optional<std::vector<Align>> table_delimiter_row(std::string_view line);
+
+// ---- grid tables ----
+std::optional<std::string> normalize_grid_line(std::string_view line);
+bool is_grid_border_line(std::string_view line);
+
+struct DisplayChar {
+    std::size_t col = 0;
+    char32_t ch = 0;
+    std::size_t byte = 0;  // byte offset of the character in the line
+};
+std::vector<DisplayChar> display_positions(std::string_view line);
+
+class Dsu {
+public:
+    explicit Dsu(std::size_t n);
+    std::size_t find(std::size_t x);
+    // The representative of `parent_side` becomes the parent of that of `child_side`.
+    void join(std::size_t parent_side, std::size_t child_side);
+private:
+    std::vector<std::size_t> parent_;
+};
+
+// Parses cell text as blocks inside the running parse (definitions and
+// footnotes reach the whole document); given the text and the nesting depth.
+using NestedBlockParse = std::function<DraftBlocks(const std::string& text, std::size_t depth)>;
+
+std::optional<DraftBlock> parse_grid_table(const std::vector<std::string>& lines, const NestedBlockParse& nested,
+                                           std::size_t depth);
+
+}  // namespace quenlor

@@ -1,0 +1,48 @@
+// Source lines, columns and indentation (tab stops every 4 columns).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quenlor {
+
+// A read-only view of part of a line for stripping indentation: the text, the
+// byte position where stripping starts, and the column that position has in
+// the whole source line (so tab stops stay aligned with the full line).
+struct Line {
+    std::string_view text;
+    std::size_t pos = 0;
+    std::size_t col = 0;
+
+    // Text from pos on with whitespace removed up to `target` column; a tab
+    // that straddles the target is split and its remainder kept as spaces.
+    static std::string strip_from(const Line& line, std::size_t target);
+};
+
+// The text with its leading spaces and tabs rewritten as spaces, the text being
+// taken to start at column `start_col`.
+std::string expand_leading_indent(std::string_view text, std::size_t start_col);
+
+// Column of the first character that is neither space nor tab, counting from
+// column 0 (the shared indentation rule of the block predicates).
+std::size_t leading_indent_columns(std::string_view text);
+// Byte length of the leading run of spaces and tabs.
+std::size_t leading_indent_bytes(std::string_view text);
+
+// Blank: nothing left after trimming Unicode White_Space.
+bool is_blank(std::string_view text);
+
+// ASCII helpers used throughout the parsers.
+inline bool is_ascii_space_or_tab(char c) { return c == ' ' || c == '\t'; }
+inline bool is_ascii_whitespace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+inline bool is_ascii_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+inline bool is_ascii_alnum(char c) { return is_ascii_alpha(c) || is_ascii_digit(c); }
+inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+std::string ascii_lowercase(std::string_view s);
+bool starts_with_ignore_ascii_case(std::string_view s, std::string_view prefix);
+
+}  // namespace quenlor
