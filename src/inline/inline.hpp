@@ -69,4 +69,15 @@ struct AngleMatch {
 };
 std::optional<AngleMatch> angle_or_html(std::string_view text, std::size_t pos, bool tagfilter);
 
+// Bare autolinks ("http://", "https://", "ftp://", "www.", "mailto:", "xmpp:",
+// bare e-mail addresses) tried at `pos`; text[pos, link_start) is ordinary text
+// (punctuation trimmed off the front of an e-mail word), the link ends at `end`.
+struct BareAutolinkMatch {
+    Autolink node;
+    std::size_t link_start = 0;
+    std::size_t end = 0;
+};
+std::optional<BareAutolinkMatch> bare_autolink(std::string_view text, std::size_t pos);
+bool is_email(std::string_view text);
+
 }  // namespace quenlor
