@@ -1,0 +1,106 @@
+// Automatic heading identifiers: headings without an id get one made from
+// their text, unique among all heading ids of the document.
+#include "auto_ids.hpp"
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "render/render.hpp"
+#include "unicode.hpp"
+
+namespace quenlor::auto_ids {
+
+namespace {
+
+// Calls f on every heading in document order, descending into the block
+// containers (quotes, divs, HTML containers, list items, definitions and
+// block-content table cells). Figures, inlines and footnotes hold none.
+template <class F>
+void for_each_heading(Blocks& blocks, F& f) {
+    for (Block& b : blocks) {
+        std::visit(
+            [&](auto& n) {
+                using T = std::decay_t<decltype(n)>;
+                if constexpr (std::is_same_v<T, Heading>) {
+                    f(n);
+                } else if constexpr (std::is_same_v<T, BlockQuote> || std::is_same_v<T, Div> ||
+                                     std::is_same_v<T, HtmlContainer>) {
+                    for_each_heading(n.blocks, f);
+                } else if constexpr (std::is_same_v<T, List>) {
+                    for (auto& item : n.items) for_each_heading(item.blocks, f);
+                } else if constexpr (std::is_same_v<T, DefinitionList>) {
+                    for (auto& item : n.items)
+                        for (auto& def : item.definitions) for_each_heading(def.blocks, f);
+                } else if constexpr (std::is_same_v<T, Table>) {
+                    for (auto* rows : {&n.head, &n.body, &n.foot})
+                        for (auto& row : *rows)
+                            for (auto& cell : row.cells)
+                                if (Blocks* cell_blocks = std::get_if<Blocks>(&cell.content.v))
+                                    for_each_heading(*cell_blocks, f);
+                }
+            },
+            b.v);
+    }
+}
+
+}  // namespace
+
+std::string slug(std::string_view text) {
+    const std::string lowered = lowercase_full(trim_unicode(text));
+    std::string out;
+    out.reserve(lowered.size());
+    bool seen_alphabetic = false;
+    std::size_t pos = 0;
+    while (pos < lowered.size()) {
+        const std::size_t start = pos;
+        const char32_t c = decode_utf8(lowered, pos);
+        // Everything before the first letter is dropped.
+        if (!seen_alphabetic) {
+            if (!is_alphabetic(c)) continue;
+            seen_alphabetic = true;
+        }
+        if (c == '-' || c == '.' || c == '_' || is_alphanumeric(c)) {
+            out.append(lowered, start, pos - start);
+        } else if (is_white_space(c)) {
+            out.push_back('-');  // one hyphen per space: runs are not merged
+        }
+    }
+    if (out.empty()) out = "section";
+    return out;
+}
+
+void assign(Document& document) {
+    std::unordered_set<std::string> used;
+    auto collect = [&](Heading& h) {
+        if (h.attr.id) used.insert(*h.attr.id);
+    };
+    for_each_heading(document.blocks, collect);
+
+    // Next suffix to try per base slug. Candidates below it were taken when
+    // last tried, and the set only grows, so trying them again is pointless.
+    std::unordered_map<std::string, std::size_t> next_suffix;
+    std::string candidate;
+    auto give_id = [&](Heading& h) {
+        if (h.attr.id) return;
+        std::string base = slug(plain(h.inlines));
+        if (!used.contains(base)) {
+            used.insert(base);
+            h.attr.id = std::move(base);
+            return;
+        }
+        std::size_t& n = next_suffix.try_emplace(base, 1).first->second;
+        for (;; ++n) {
+            candidate.assign(base);
+            candidate.push_back('-');
+            append_decimal(n, candidate);
+            if (!used.contains(candidate)) break;
+        }
+        ++n;
+        used.insert(candidate);
+        h.attr.id = candidate;
+    };
+    for_each_heading(document.blocks, give_id);
+}
+
+}  // namespace quenlor::auto_ids

@@ -1,0 +1,141 @@
+// The working state of one inline parse and the helpers its rule files share.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "inline.hpp"
+
+namespace quenlor {
+
+// One entry of the node list. Nodes are never removed during a parse: a node
+// that has been moved into a container (or whose text was used up) is dead.
+struct Node {
+    Inline value;
+    bool alive = true;
+    bool bare_autolink = false;  // a link written without brackets (turned back into text inside link text)
+};
+
+// One run of "*", "_" or "~" waiting for emphasis processing.
+struct Delimiter {
+    std::size_t node = 0;
+    std::size_t count = 0;
+    char ch = '*';
+    bool can_open = false;
+    bool can_close = false;
+    bool active = true;
+};
+
+// One "[" or "![" waiting for its "]".
+struct Bracket {
+    std::size_t node = 0;
+    std::size_t after = 0;  // position just after the opener
+    bool image = false;
+    bool active = true;
+};
+
+// Failed searches for a closing backtick run, so unclosed runs cost one scan.
+struct BacktickMemo {
+    std::size_t scanned_from = std::string_view::npos;  // catalogue covers runs starting at or after this
+    std::vector<std::size_t> last_run;                  // by run length: start of the last such run, or npos
+};
+
+// Kinds of look-ahead whose failed searches are remembered.
+enum MemoKind : std::size_t { MemoDisplayBracket, MemoInlineBracket, MemoDoubleDollar, MemoDollar, MemoHighlight, MemoCount };
+
+struct BracedAttrRead {
+    Attr attr;
+    std::size_t consumed = 0;
+};
+// One attribute block ("{...}" or "{:...}") at the start of the text.
+std::optional<BracedAttrRead> trailing_attr(std::string_view text, const AttrDefs& defs);
+
+// Whether the code point counts as punctuation for the flanking rules.
+bool is_flanking_punct(char32_t c);
+// Closing position of a superscript ("^") or subscript ("~") opened just before start.
+std::optional<std::size_t> script_end(std::string_view text, std::size_t start, char marker);
+
+// Label of a defined footnote referenced by "[^label]" at pos, and the position after "]".
+struct FootnoteRefMatch {
+    std::string_view label;
+    std::size_t end = 0;
+};
+std::optional<FootnoteRefMatch> footnote_ref(std::string_view text, std::size_t pos,
+                                             const std::unordered_set<std::string>& labels);
+
+// Link or image without children, carrying a reference definition's target.
+Inline link_or_image_shell(bool image, const LinkRef& ref);
+
+// Emphasis among the delimiters whose nodes lie in [lo, hi).
+class InlineScanner;
+
+class InlineScanner {
+public:
+    InlineScanner(std::string_view text, const InlineContext& ctx, std::size_t depth);
+    Inlines run();
+
+    // Cuts the pending text into text (and abbreviation) nodes.
+    void flush_text();
+    // Appends a finished node, merging attribute blocks that follow it at pos.
+    std::size_t push_with_attrs(Inline node, std::size_t pos);
+    std::size_t push_node(Inline node);
+
+    void process_delimiters_range(std::size_t lo, std::size_t hi);
+
+private:
+    // rules, each returns the new position or nothing when it does not apply
+    std::optional<std::size_t> bracket_math(std::size_t pos, bool display);
+    std::optional<std::size_t> double_dollar_math(std::size_t pos);
+    std::optional<std::size_t> dollar_math(std::size_t pos);
+    std::size_t code_or_backticks(std::size_t pos);
+    std::optional<std::size_t> highlight(std::size_t pos);
+    std::optional<std::size_t> inline_note(std::size_t pos);
+    std::optional<std::size_t> script(std::size_t pos, char marker);
+    std::optional<std::size_t> footnote_reference(std::size_t pos, std::size_t label_pos);
+    std::size_t push_bracket(bool image, std::size_t pos);
+    std::optional<std::size_t> resolve_bracket(std::size_t pos);
+    std::size_t delimiter_run(std::size_t pos);
+    std::optional<std::size_t> angle(std::size_t pos);
+    std::optional<std::size_t> bare_link(std::size_t pos);
+    std::size_t line_break(std::size_t pos);
+
+    std::size_t apply_trailing_attrs(std::size_t node, std::size_t pos);
+    std::optional<Inline> citation(std::string_view inside) const;
+    bool bracket_active(std::size_t index) const;
+    bool autolink_may_start(std::size_t pos);
+    std::size_t find_alive(std::size_t index);
+    void kill(std::size_t index);
+    Inlines take_alive(std::size_t from, std::size_t to);
+    void append_char(std::size_t& pos);
+    void flush_abbreviations(std::string text);
+
+    std::string_view text_;
+    const InlineContext& ctx_;
+    std::size_t depth_;
+    std::string pending_;
+    std::vector<Node> nodes_;
+    std::vector<std::uint32_t> skip_;  // next alive candidate (union-find over dead nodes)
+    std::vector<Delimiter> delims_;
+    std::vector<Bracket> brackets_;
+    std::size_t links_close_below_ = 0;  // link brackets below this stack index are inactive
+
+    std::array<std::size_t, MemoCount> failed_from_;
+    BacktickMemo backticks_;
+    // matching "]" of each "[" from the first inline note on, for linear note look-ahead
+    std::vector<std::pair<std::size_t, std::size_t>> note_pairs_;
+    bool note_pairs_built_ = false;
+    std::size_t note_cursor_ = 0;
+    std::size_t escaped_backslash_end_ = std::string::npos;  // pending size after an escaped "\\"
+    bool has_placeholder_ = false;
+    bool has_at_ = false;
+    std::size_t next_at_ = 0;
+    std::size_t next_close_ = 0;  // next "]" (bare links inside brackets stop there)
+    const bool* special_ = nullptr;
+};
+
+}  // namespace quenlor

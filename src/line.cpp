@@ -1,0 +1,117 @@
+#include "line.hpp"
+
+#include "unicode.hpp"
+
+namespace quenlor {
+
+namespace {
+
+constexpr std::size_t next_tab_stop(std::size_t col) { return col - col % 4 + 4; }
+
+// Appends text with its leading spaces and tabs rewritten as spaces.
+void append_expanded(std::string& out, std::string_view text, std::size_t col) {
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == ' ') {
+            out.push_back(' ');
+            ++col;
+        } else if (c == '\t') {
+            std::size_t t = next_tab_stop(col);
+            out.append(t - col, ' ');
+            col = t;
+        } else {
+            break;
+        }
+    }
+    out.append(text.substr(i));
+}
+
+}  // namespace
+
+std::string Line::strip_from(const Line& line, std::size_t target) {
+    std::string_view text = line.text;
+    std::size_t pos = line.pos;
+    std::size_t col = line.col;
+    std::string out;
+    while (pos < text.size()) {
+        if (col >= target) {
+            // On a tab stop the rest keeps its tabs: they span the same columns
+            // whether counted from here or from the start of the result, and
+            // literal content (code) must not have its tabs rewritten.
+            if (col % 4 == 0) return std::string(text.substr(pos));
+            out.reserve(text.size() - pos + 4);
+            append_expanded(out, text.substr(pos), col);
+            return out;
+        }
+        char c = text[pos];
+        if (c == ' ') {
+            ++col;
+            ++pos;
+        } else if (c == '\t') {
+            std::size_t t = next_tab_stop(col);
+            if (t > target) {
+                // The tab straddles the target: its remainder stays as spaces.
+                out.reserve(text.size() - pos + 4);
+                out.append(t - target, ' ');
+                append_expanded(out, text.substr(pos + 1), t);
+                return out;
+            }
+            col = t;
+            ++pos;
+        } else {
+            return std::string(text.substr(pos));
+        }
+    }
+    return out;
+}
+
+std::string expand_leading_indent(std::string_view text, std::size_t start_col) {
+    std::string out;
+    out.reserve(text.size() + 4);
+    append_expanded(out, text, start_col);
+    return out;
+}
+
+std::size_t leading_indent_columns(std::string_view text) {
+    std::size_t col = 0;
+    for (char c : text) {
+        if (c == ' ') ++col;
+        else if (c == '\t') col = next_tab_stop(col);
+        else break;
+    }
+    return col;
+}
+
+std::size_t leading_indent_bytes(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && is_ascii_space_or_tab(text[i])) ++i;
+    return i;
+}
+
+bool is_blank(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            if (b == ' ' || (b >= 0x09 && b <= 0x0D)) continue;
+            return false;
+        }
+        return trim_unicode_start(text.substr(i)).empty();
+    }
+    return true;
+}
+
+std::string ascii_lowercase(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = ascii_lower(c);
+    return out;
+}
+
+bool starts_with_ignore_ascii_case(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (ascii_lower(s[i]) != ascii_lower(prefix[i])) return false;
+    return true;
+}
+
+}  // namespace quenlor
