@@ -39,7 +39,12 @@ test-sanitize: $(SAN_BUILD)/CMakeCache.txt
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	cd $(SAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-bench: build
+bench/corpus/.done: bench/make_corpus.py
+	rm -rf bench/corpus
+	"$(PYTHON)" bench/make_corpus.py bench/corpus --mb 4
+	touch $@
+
+bench: build bench/corpus/.done
 	$(BUILD)/quenlor_bench bench/corpus
 	PYTHONPATH=$(BUILD)/python "$(PYTHON)" bench/bench_python.py bench/corpus
 

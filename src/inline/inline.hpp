@@ -63,6 +63,10 @@ struct DestinationSplit {
 std::optional<DestinationSplit> parse_link_destination(std::string_view text, std::uint64_t max_depth);
 std::string_view trim_link_space(std::string_view text);
 
+// ---- autolinks and raw inline HTML (autolink.cpp) ----
+// At a "<": a URI or e-mail autolink, or raw inline HTML (comment, processing
+// instruction, CDATA, declaration, closing or open tag) ending within 1024 bytes.
+// With `tagfilter` the raw HTML text is neutralised by tagfilter_html.
 struct AngleMatch {
     Inline node;          // Autolink or HtmlInline
     std::size_t end = 0;  // position after it
@@ -72,12 +76,32 @@ std::optional<AngleMatch> angle_or_html(std::string_view text, std::size_t pos, 
 // Bare autolinks ("http://", "https://", "ftp://", "www.", "mailto:", "xmpp:",
 // bare e-mail addresses) tried at `pos`; text[pos, link_start) is ordinary text
 // (punctuation trimmed off the front of an e-mail word), the link ends at `end`.
+// Cheap to call at every ordinary character: anything not after a boundary is
+// rejected at once. Pass `bracket_open` while a "[" or "![" waits on the bracket
+// stack: URL candidates then also stop before "]", so «[see http://a.b]» keeps
+// its "]" (a link resolved around such an autolink should turn it back into text).
 struct BareAutolinkMatch {
     Autolink node;
     std::size_t link_start = 0;
     std::size_t end = 0;
 };
-std::optional<BareAutolinkMatch> bare_autolink(std::string_view text, std::size_t pos);
+std::optional<BareAutolinkMatch> bare_autolink(std::string_view text, std::size_t pos,
+                                               bool bracket_open = false);
 bool is_email(std::string_view text);
+// Length of an HTML tag name (ASCII letter, then letters, digits, "-").
+std::optional<std::size_t> html_tag_name_end(std::string_view text);
+// Longest e-mail address at the start of a word (leading ".,;:!?)" skipped);
+// a view into `word`.
+std::optional<std::string_view> bare_email_prefix(std::string_view word);
+// The run of non-whitespace characters from pos, at most 255 bytes.
+std::string_view bounded_autolink_word(std::string_view text, std::size_t pos);
+// End of a bare URL text[start, end) after trailing punctuation, an entity-like
+// tail and unbalanced ")" are removed.
+std::size_t trim_bare_url_end(std::string_view text, std::size_t start, std::size_t end);
+std::size_t trim_trailing_url_punct(std::string_view text, std::size_t start, std::size_t end);
+// Whether the last non-whitespace character before pos is "<".
+bool preceded_by_angle_opener(std::string_view text, std::size_t pos);
+// Whitespace and ( [ { : ; ' " / * ~ may stand before a bare autolink.
+bool is_boundary(char32_t c);
 
 }  // namespace quenlor

@@ -1,0 +1,245 @@
+// Output balancing: a single left-to-right pass with a stack of open elements.
+#include "balance.hpp"
+
+#include <algorithm>
+#include <array>
+#include <unordered_map>
+#include <vector>
+
+namespace quenlor {
+
+namespace {
+
+constexpr std::array<std::string_view, 14> void_elements = {
+    "area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param", "source", "track", "wbr"};
+constexpr std::array<std::string_view, 6> raw_text_elements = {"script", "style", "textarea",
+                                                               "title", "xmp", "plaintext"};
+
+bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_ascii_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool contains(const auto& names, std::string_view name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+bool equal_ignoring_ascii_case(std::string_view a, std::string_view lower) {
+    if (a.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (ascii_lower(a[i]) != lower[i]) return false;
+    return true;
+}
+
+void push_close(std::string_view name, std::string& out) {
+    out.append("</");
+    out.append(name);
+    out.push_back('>');
+}
+
+void dec_count(std::unordered_map<std::string, std::size_t>& counts, const std::string& lower) {
+    auto it = counts.find(lower);
+    if (it == counts.end()) return;
+    if (--it->second == 0) counts.erase(it);
+}
+
+// Whether a scan for an unquoted ">" starting at each position, outside any
+// quote, reaches the end of the text without one. Computed backwards once, so
+// that runs of "<" without a closing ">" do not rescan the rest of the text
+// again and again.
+std::vector<bool> unclosed_from(std::string_view text) {
+    const std::size_t n = text.size();
+    std::vector<bool> fails(n + 1);
+    bool plain = true, in_double = true, in_single = true;  // results at position i + 1
+    for (std::size_t i = n; i-- > 0;) {
+        const char c = text[i];
+        bool p, d, s;
+        if (c == '>') p = false;
+        else if (c == '"') p = in_double;
+        else if (c == '\'') p = in_single;
+        else p = plain;
+        d = c == '"' ? plain : in_double;
+        s = c == '\'' ? plain : in_single;
+        plain = p;
+        in_double = d;
+        in_single = s;
+        fails[i] = p;
+    }
+    fails[n] = true;
+    return fails;
+}
+
+// Position of the first ">" at or after from that is outside quoted runs.
+std::size_t unquoted_gt(std::string_view text, std::size_t from) {
+    char quote = 0;
+    for (std::size_t i = from; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// End (one past the ">") of the end tag that closes a raw-text element, or npos.
+std::size_t raw_text_end(std::string_view text, std::size_t from, std::string_view lower_name) {
+    for (std::size_t at = text.find("</", from); at != std::string_view::npos; at = text.find("</", at + 2)) {
+        const std::size_t name_at = at + 2;
+        const std::size_t after = name_at + lower_name.size();
+        if (after >= text.size()) return std::string_view::npos;
+        if (!equal_ignoring_ascii_case(text.substr(name_at, lower_name.size()), lower_name)) continue;
+        if (text[after] != '>' && !is_ascii_space(text[after])) continue;
+        const std::size_t gt = text.find('>', after);
+        return gt == std::string_view::npos ? gt : gt + 1;
+    }
+    return std::string_view::npos;
+}
+
+struct OpenElement {
+    std::string name;   // as written in the start tag
+    std::string lower;  // ASCII lower-cased
+};
+
+}  // namespace
+
+std::optional<std::size_t> tag_name_end(std::string_view text) {
+    if (text.empty() || !is_ascii_letter(text[0])) return std::nullopt;
+    std::size_t i = 1;
+    while (i < text.size() && (is_ascii_letter(text[i]) || (text[i] >= '0' && text[i] <= '9') || text[i] == '-')) ++i;
+    return i;
+}
+
+std::string balance_fragment(std::string_view in) {
+    constexpr std::size_t npos = std::string_view::npos;
+    std::string out;
+    out.reserve(in.size() + 64);
+    std::vector<OpenElement> stack;
+    std::unordered_map<std::string, std::size_t> counts;
+    std::vector<bool> unclosed;  // filled on the first tag without a closing ">"
+    std::string lower;
+
+    std::size_t pos = 0;
+    const std::size_t n = in.size();
+    while (true) {
+        const std::size_t lt = in.find('<', pos);
+        if (lt == npos) {
+            out.append(in, pos);
+            break;
+        }
+        out.append(in, pos, lt - pos);
+
+        if (in.compare(lt + 1, 3, "!--") == 0) {
+            // "<!-->" already counts as a closed comment.
+            const std::size_t close = in.find("-->", lt + 1);
+            if (close == npos) {
+                out.append(in, lt);
+                out.append("-->");
+                break;
+            }
+            out.append(in, lt, close + 3 - lt);
+            pos = close + 3;
+            continue;
+        }
+        if (lt + 1 == n) {
+            out.push_back('<');
+            break;
+        }
+        const char next = in[lt + 1];
+        if (next == '!' || next == '?') {
+            const std::size_t gt = unquoted_gt(in, lt + 2);
+            if (gt == npos) {
+                out.append(in, lt);
+                break;
+            }
+            out.append(in, lt, gt + 1 - lt);
+            pos = gt + 1;
+            continue;
+        }
+
+        const bool end_tag = next == '/';
+        const std::size_t name_start = lt + (end_tag ? 2 : 1);
+        const auto name_len = tag_name_end(in.substr(std::min(name_start, n)));
+        if (!name_len) {
+            out.push_back('<');
+            pos = lt + 1;
+            continue;
+        }
+        const std::size_t name_end = name_start + *name_len;
+        std::size_t gt = npos;
+        if (unclosed.empty() || !unclosed[name_end]) gt = unquoted_gt(in, name_end);
+        if (gt == npos) {
+            // The rest is text and is scanned again.
+            if (unclosed.empty()) unclosed = unclosed_from(in);
+            out.append("&lt;");
+            pos = lt + 1;
+            continue;
+        }
+        const std::string_view name = in.substr(name_start, *name_len);
+        lower.assign(name);
+        for (char& c : lower) c = ascii_lower(c);
+
+        if (end_tag) {
+            if (counts.contains(lower)) {
+                // Close whatever this end tag skips over, innermost first.
+                while (stack.back().lower != lower) {
+                    push_close(stack.back().name, out);
+                    dec_count(counts, stack.back().lower);
+                    stack.pop_back();
+                }
+                dec_count(counts, lower);
+                stack.pop_back();
+                out.append(in, lt, gt + 1 - lt);
+            }
+            pos = gt + 1;
+            continue;
+        }
+
+        // Whether the tag is written in self-closing form.
+        std::size_t inner_end = gt;
+        while (inner_end > name_end && is_ascii_space(in[inner_end - 1])) --inner_end;
+        const bool self_closed = in[inner_end - 1] == '/';
+
+        if (contains(void_elements, lower)) {
+            if (self_closed) {
+                out.append(in, lt, gt + 1 - lt);
+            } else {
+                out.append(in, lt, inner_end - lt);
+                out.append(" />");
+            }
+            pos = gt + 1;
+            continue;
+        }
+
+        out.append(in, lt, gt + 1 - lt);
+        pos = gt + 1;
+        if (self_closed) continue;
+        if (contains(raw_text_elements, lower)) {
+            // Raw-text content, tags included, is copied up to its end tag.
+            const std::size_t end = raw_text_end(in, pos, lower);
+            if (end == npos) {
+                out.append(in, pos);
+                push_close(name, out);
+                pos = n;
+                break;
+            }
+            out.append(in, pos, end - pos);
+            pos = end;
+            continue;
+        }
+        stack.push_back({std::string(name), lower});
+        ++counts[lower];
+    }
+
+    if (!stack.empty()) {
+        const bool had_newline = !out.empty() && out.back() == '\n';
+        if (had_newline) out.pop_back();
+        for (auto it = stack.rbegin(); it != stack.rend(); ++it) push_close(it->name, out);
+        if (had_newline && out.back() != '\n') out.push_back('\n');
+    }
+    return out;
+}
+
+}  // namespace quenlor

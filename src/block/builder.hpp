@@ -1,0 +1,170 @@
+// The container builder: one run over the lines of one top-level block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "../ast.hpp"
+#include "../attrs.hpp"
+#include "draft.hpp"
+#include "html.hpp"
+
+namespace quenlor {
+
+class Parser;
+
+// Lines of a paragraph kept in one buffer.
+class LineList {
+public:
+    std::size_t size() const { return ends_.size(); }
+    bool empty() const { return ends_.empty(); }
+    std::string_view operator[](std::size_t i) const {
+        std::size_t b = i == 0 ? 0 : ends_[i - 1];
+        return std::string_view(buf_).substr(b, ends_[i] - b);
+    }
+    std::string_view back() const { return (*this)[size() - 1]; }
+    void push(std::string_view s) {
+        buf_.append(s);
+        ends_.push_back(buf_.size());
+    }
+    void pop() {
+        ends_.pop_back();
+        buf_.resize(ends_.empty() ? 0 : ends_.back());
+    }
+private:
+    std::string buf_;
+    std::vector<std::size_t> ends_;
+};
+
+namespace build {
+struct Root {};
+struct BlockQuote {};
+struct List { std::size_t start = 1; char delimiter = '-'; bool ordered = false; };
+struct ListItem { std::size_t content_col = 0; bool loose = false; TaskState task = TaskState::NotTask; Attr attr; };
+struct FootnoteDefinition { std::string label; };
+struct DefinitionList {};
+struct DefinitionItem { std::vector<std::string> terms; };
+struct Definition { bool loose = false; bool blank_seen = false; };
+struct Div { Attr attr; std::size_t fence_len = 3; };
+struct HtmlContainer { std::string tag; Attr attr; std::string closing; };
+struct FencedCode {
+    std::string info;
+    std::string text;
+    std::size_t fence_len = 3;
+    std::size_t indent = 0;
+    char fence_char = '`';
+    bool closed = false;
+    std::optional<FenceInfo> parsed;  // filled once, for the span and the draft
+};
+struct MathBlock { std::string text; std::string_view closing; bool closed = false; };
+struct Paragraph { LineList lines; bool setext_allowed = true; };
+struct Heading { Attr attr; std::uint8_t level = 1; std::string text; };
+struct ThematicBreak { Attr attr; };
+struct IndentedCode { std::string text; };
+struct HtmlBlock { std::string text; HtmlBlockEnd end; bool closed = false; };
+struct Table { draft::Table table; bool leading_pipe = false; };
+struct GridTable {
+    std::vector<std::string> lines;
+    bool finished = false;
+    bool caption_allowed = false;
+    std::optional<std::string> caption;
+    std::string caption_line;  // the caption as written, kept for a grid that fails to parse
+};
+}  // namespace build
+
+// Variants in declared order: 1 to 9 are containers, 10 to 18 leaves.
+using BuildKind = std::variant<build::Root, build::BlockQuote, build::List, build::ListItem,
+                               build::FootnoteDefinition, build::DefinitionList, build::DefinitionItem,
+                               build::Definition, build::Div, build::HtmlContainer, build::FencedCode,
+                               build::MathBlock, build::Paragraph, build::Heading, build::ThematicBreak,
+                               build::IndentedCode, build::HtmlBlock, build::Table, build::GridTable>;
+
+struct BuildNode {
+    std::vector<std::uint32_t> children;
+    BuildKind kind;
+    std::size_t start_line = 0;
+};
+
+class ContainerBuilder {
+public:
+    ContainerBuilder(Parser& parser, std::size_t first_line);
+
+    // Feeds line i; false when the run ends before it.
+    bool feed_line(std::size_t i);
+
+    // Span kinds and drafts of the finished run.
+    void collect_spans(std::size_t end, std::vector<BlockSpan>& out);
+    DraftBlocks finish_children(std::uint32_t node, std::size_t depth);
+    void collect_edit_regions(std::uint32_t node, std::size_t end, std::vector<EditRegion>& out) const;
+
+    const std::vector<BuildNode>& node_list() const { return nodes_; }
+
+private:
+    friend struct LeafRules;
+
+    // ---- tree ----
+    std::uint32_t push_child(std::uint32_t parent, BuildKind kind);
+    std::uint32_t open_node(BuildKind kind);
+    std::uint32_t current() const { return stack_.back(); }
+    std::optional<std::uint32_t> last_child(std::uint32_t node) const;
+    template <class T> T* get(std::uint32_t node) { return std::get_if<T>(&nodes_[node].kind); }
+    template <class T> const T* get(std::uint32_t node) const { return std::get_if<T>(&nodes_[node].kind); }
+    template <class T> T* last_child_as();
+    bool current_is_list() const;
+    bool current_is_definition_item() const;
+    bool can_continue_definition_term(std::string_view text) const;
+
+    // ---- per-line steps ----
+    void match_containers(std::string_view& text, bool& lazy_line);
+    bool item_has_content(std::uint32_t item) const;
+    void refresh_leaf_open();
+    enum class Starters { GoOn, Stop };
+    Starters open_starters(std::string_view& text);
+    bool close_finished_list(std::string_view text, std::optional<std::size_t> next);
+    std::optional<std::string> lookahead_through(std::string_view next, std::size_t upto) const;
+    void mark_blank();
+    void mark_content();
+
+    // ---- leaves ----
+    bool append_leaf_inner(std::string_view text, bool setext_allowed, bool indented_code_allowed, std::size_t depth);
+    bool feed_open_fenced_code(std::string_view text);
+    bool feed_open_math(std::string_view text);
+    bool feed_open_indented_code(std::string_view text, std::optional<std::size_t> next);
+    bool feed_open_grid(std::string_view text);
+    bool feed_open_html_block(std::string_view text);
+    void feed_html_markdown_inner(std::uint32_t container, std::string_view text);
+    void feed_markdown_inner_line(std::string_view text);
+
+    bool continue_pipe_table(std::string_view text);
+    bool start_pipe_table(std::string_view text);
+    bool start_setext_heading(std::string_view text);
+    bool start_first_definition(std::string_view text, std::size_t depth, bool& went_paragraph);
+    bool start_another_definition(std::string_view text, std::size_t depth, bool& went_paragraph);
+    bool start_fenced_div(std::string_view text);
+    bool start_footnote_definition(std::string_view text, std::size_t depth, bool& went_paragraph);
+    bool start_html_container(std::string_view text);
+    bool start_html_block(std::string_view text);
+    bool start_atx_heading(std::string_view text);
+
+    // ---- finishing ----
+    std::optional<DraftBlock> finish_paragraph(build::Paragraph& p);
+    DraftBlock finish_grid_table(build::GridTable& g, std::size_t depth);
+    const FenceInfo& fence_info(build::FencedCode& code);
+
+    Parser& parser_;
+    std::vector<BuildNode> nodes_;
+    std::vector<std::uint32_t> stack_;
+    std::vector<std::uint32_t> blank_items_;
+    std::size_t line_ = 0;
+    bool lazy_ = false;
+    bool leaf_open_ = false;
+    bool fence_closed_ = false;
+    std::string scratch_;  // the current line after container markers were taken off
+};
+
+}  // namespace quenlor
