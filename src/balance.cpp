@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -103,14 +104,16 @@ struct OpenElement {
     std::string lower;  // ASCII lower-cased
 };
 
-}  // namespace
-
+// Length of the tag name at the start of text (an ASCII letter, then letters,
+// digits and "-"), or nothing.
 std::optional<std::size_t> tag_name_end(std::string_view text) {
     if (text.empty() || !is_ascii_letter(text[0])) return std::nullopt;
     std::size_t i = 1;
     while (i < text.size() && (is_ascii_letter(text[i]) || (text[i] >= '0' && text[i] <= '9') || text[i] == '-')) ++i;
     return i;
 }
+
+}  // namespace
 
 std::string balance_fragment(std::string_view in) {
     constexpr std::size_t npos = std::string_view::npos;

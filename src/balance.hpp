@@ -1,14 +1,9 @@
 // Output balancing: repairs the nesting of tags in an XHTML fragment.
 #pragma once
-#include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 namespace quenlor {
 // Closes what is left open, drops end tags that close nothing, closes elements
 // an end tag skips over, and self-closes void elements. One pass; never fails.
 std::string balance_fragment(std::string_view text);
-// Length of the tag name at the start of text (an ASCII letter, then letters,
-// digits and "-"), or nothing.
-std::optional<std::size_t> tag_name_end(std::string_view text);
 }

@@ -91,6 +91,7 @@ std::string lowercase_impl(std::string_view s) {
 char32_t decode_utf8(std::string_view s, std::size_t& pos) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     std::size_t n = s.size();
+    if (pos >= n) return 0;  // nothing left to read; pos stays
     unsigned char b0 = p[pos];
     if (b0 < 0x80) {
         ++pos;

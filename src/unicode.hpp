@@ -9,6 +9,7 @@ namespace quenlor {
 
 // Decodes one code point at pos and advances pos past it. Invalid or truncated
 // sequences yield U+FFFD and advance by one byte, so scanning never stalls.
+// At or past the end it returns 0 and leaves pos alone.
 char32_t decode_utf8(std::string_view s, std::size_t& pos);
 // Code point ending just before pos (pos itself is not moved); U+FFFD when invalid,
 // 0 when pos is 0. `len` receives the byte length of that character.

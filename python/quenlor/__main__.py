@@ -2,9 +2,12 @@
 
     python -m quenlor [FILE|-] [-o OUT] [--math MODE] [--smart] [--tagfilter]
                       [--balance] [--no-auto-ids] [--blocks | --edit-nodes]
+    python -m quenlor convert SRC... -o OUTDIR [-j N] [--standalone] [--css FILE] [options]
 
-Prints the XHTML of FILE (standard input when FILE is "-" or absent), or with
---blocks / --edit-nodes the result of blocks() / edit_nodes() as JSON.
+The first form prints the XHTML of FILE (standard input when FILE is "-" or
+absent), or with --blocks / --edit-nodes the result of blocks() / edit_nodes()
+as JSON. The second converts every .md file under the SRC files and directories
+into .html files under OUTDIR, keeping the relative layout.
 """
 
 from __future__ import annotations
@@ -40,7 +43,38 @@ def read_source(name: str | None) -> str:
     return data.decode("utf-8")
 
 
+def convert_main(argv: list[str]) -> int:
+    from .batch import run_batch
+
+    parser = argparse.ArgumentParser(prog="python -m quenlor convert",
+                                     description="Convert every .md file under SRC into .html files under OUTDIR.")
+    parser.add_argument("sources", nargs="+", metavar="SRC", help="Markdown files or directories")
+    parser.add_argument("-o", "--output", metavar="OUTDIR", required=True, help="output directory")
+    parser.add_argument("-j", "--jobs", type=int, default=None, metavar="N",
+                        help="worker processes (default: the number of CPUs)")
+    parser.add_argument("--standalone", action="store_true",
+                        help="wrap each fragment in a minimal XHTML document")
+    parser.add_argument("--css", metavar="FILE", help="with --standalone: embed this stylesheet")
+    add_conversion_options(parser)
+    args = parser.parse_args(argv)
+    if args.jobs is not None and args.jobs < 1:
+        parser.error("-j must be at least 1")
+    css = None
+    if args.css:
+        try:
+            with open(args.css, encoding="utf-8") as f:
+                css = f.read()
+        except (OSError, UnicodeDecodeError) as e:
+            print(f"quenlor: cannot read {args.css}: {e}", file=sys.stderr)
+            return 1
+    return run_batch(args.sources, args.output, args.jobs, conversion_kwargs(args), args.standalone, css)
+
+
 def main(argv: list[str] | None = None) -> int:
+    if argv is None:
+        argv = sys.argv[1:]
+    if argv and argv[0] == "convert":
+        return convert_main(argv[1:])
     parser = argparse.ArgumentParser(prog="python -m quenlor", description="Convert Markdown to XHTML.")
     parser.add_argument("file", nargs="?", metavar="FILE", help="Markdown file (default or '-': standard input)")
     parser.add_argument("-o", "--output", metavar="OUT", help="write the result to OUT instead of standard output")

@@ -105,8 +105,6 @@ public:
     const std::vector<BuildNode>& node_list() const { return nodes_; }
 
 private:
-    friend struct LeafRules;
-
     // ---- tree ----
     std::uint32_t push_child(std::uint32_t parent, BuildKind kind);
     std::uint32_t open_node(BuildKind kind);
@@ -114,7 +112,10 @@ private:
     std::optional<std::uint32_t> last_child(std::uint32_t node) const;
     template <class T> T* get(std::uint32_t node) { return std::get_if<T>(&nodes_[node].kind); }
     template <class T> const T* get(std::uint32_t node) const { return std::get_if<T>(&nodes_[node].kind); }
-    template <class T> T* last_child_as();
+    template <class T> T* last_child_as() {
+        const auto& ch = nodes_[stack_.back()].children;
+        return ch.empty() ? nullptr : get<T>(ch.back());
+    }
     bool current_is_list() const;
     bool current_is_definition_item() const;
     bool can_continue_definition_term(std::string_view text) const;
@@ -124,7 +125,7 @@ private:
     bool item_has_content(std::uint32_t item) const;
     void refresh_leaf_open();
     enum class Starters { GoOn, Stop };
-    Starters open_starters(std::string_view& text);
+    Starters open_starters(std::string_view& text, std::string& buf);
     bool close_finished_list(std::string_view text, std::optional<std::size_t> next);
     std::optional<std::string> lookahead_through(std::string_view next, std::size_t upto) const;
     void mark_blank();
@@ -164,7 +165,8 @@ private:
     bool lazy_ = false;
     bool leaf_open_ = false;
     bool fence_closed_ = false;
-    std::string scratch_;  // the current line after container markers were taken off
+    std::string scratch_;      // the current line after container markers were taken off
+    std::string starter_buf_;  // the same after list and quote markers opened on this line
 };
 
 }  // namespace quenlor

@@ -92,41 +92,48 @@ struct Cell {
     std::size_t area = 0;
 };
 
+// Text of one cell on one content line; a cell's pieces are chained by index.
 struct Piece {
     std::size_t ordinal = 0;  // content line number within the cell
     std::string_view text;
+    std::size_t next = npos;
 };
 
 // A cell's text: inline when it is one run of plain lines, else parsed blocks.
-DraftTableCellContent cell_content(std::vector<Piece>& pieces, const NestedBlockParse& nested, std::size_t depth) {
+DraftTableCellContent cell_content(std::vector<Piece>& all, std::size_t first, std::vector<std::string_view>& texts,
+                                   std::vector<std::size_t>& ordinals, const NestedBlockParse& nested,
+                                   std::size_t depth) {
     DraftTableCellContent content;
-    if (pieces.empty()) {
+    texts.clear();
+    ordinals.clear();
+    for (std::size_t p = first; p != npos; p = all[p].next) {
+        texts.push_back(all[p].text);
+        ordinals.push_back(all[p].ordinal);
+    }
+    if (texts.empty()) {
         content.v = std::string();
         return content;
     }
     bool all_spaced = true;
-    for (const Piece& p : pieces) all_spaced = all_spaced && p.text.front() == ' ';
+    for (std::string_view t : texts) all_spaced = all_spaced && t.front() == ' ';
     if (all_spaced)
-        for (Piece& p : pieces) p.text.remove_prefix(1);
+        for (std::string_view& t : texts) t.remove_prefix(1);
 
     bool is_inline = true;
     std::size_t bytes = 0;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        std::string_view t = pieces[i].text;
-        bytes += t.size() + 1 + (i > 0 ? pieces[i].ordinal - pieces[i - 1].ordinal : 0);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        std::string_view t = texts[i];
+        bytes += t.size() + 1 + (i > 0 ? ordinals[i] - ordinals[i - 1] : 0);
         if (!is_inline) continue;
-        if ((i > 0 && pieces[i].ordinal != pieces[i - 1].ordinal + 1) || leading_indent_columns(t) > 3 ||
-            starts_block(t) || list_marker(t) || def_marker(t))
+        if ((i > 0 && ordinals[i] != ordinals[i - 1] + 1) || leading_indent_columns(t) > 3 || starts_block(t) ||
+            list_marker(t) || def_marker(t))
             is_inline = false;
     }
     std::string text;
     text.reserve(bytes);
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        if (i > 0) {
-            std::size_t gap = is_inline ? 1 : pieces[i].ordinal - pieces[i - 1].ordinal;
-            text.append(gap, '\n');
-        }
-        text += is_inline ? trim_unicode(pieces[i].text) : pieces[i].text;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (i > 0) text.append(is_inline ? 1 : ordinals[i] - ordinals[i - 1], '\n');
+        text += is_inline ? trim_unicode(texts[i]) : texts[i];
     }
     if (is_inline)
         content.v = std::move(text);
@@ -330,37 +337,37 @@ std::optional<DraftBlock> parse_grid_table(const std::vector<std::string>& lines
         }
     }
 
-    // Bounding boxes; a group is a cell only when it fills its box.
-    std::vector<std::size_t> rep(runs.size());
-    std::vector<Cell> boxes(runs.size());
+    // Groups become cells in the order their first runs appear, which is
+    // (row, column) order of their top-left corners; a group is a cell only
+    // when it fills its bounding box.
+    std::vector<std::size_t> run_cell(runs.size()), cell_of_rep(runs.size(), npos);
+    std::vector<Cell> cells;
     for (std::size_t k = 0; k < nrows; ++k)
         for (std::size_t r = band_start[k]; r < band_start[k + 1]; ++r) {
-            rep[r] = dsu.find(r);
-            Cell& b = boxes[rep[r]];
-            if (b.r1 == npos) b.r1 = k;
-            b.r2 = k;
-            b.c1 = std::min(b.c1, runs[r].lo);
-            b.c2 = std::max(b.c2, runs[r].hi);
-            b.area += runs[r].hi - runs[r].lo + 1;
+            std::size_t& ci = cell_of_rep[dsu.find(r)];
+            if (ci == npos) {
+                ci = cells.size();
+                cells.push_back(Cell{k, k, runs[r].lo, runs[r].hi, 0});
+            }
+            run_cell[r] = ci;
+            Cell& c = cells[ci];
+            c.r2 = k;
+            c.c1 = std::min(c.c1, runs[r].lo);
+            c.c2 = std::max(c.c2, runs[r].hi);
+            c.area += runs[r].hi - runs[r].lo + 1;
         }
-    // Cells in (row, column) order: a rectangle's first run is its top-left corner.
-    std::vector<std::size_t> cell_of(runs.size(), npos);
-    std::vector<Cell> cells;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        if (cell_of[rep[r]] != npos) continue;
-        const Cell& b = boxes[rep[r]];
-        if ((b.r2 - b.r1 + 1) * (b.c2 - b.c1 + 1) != b.area) return std::nullopt;
-        cell_of[rep[r]] = cells.size();
-        cells.push_back(b);
-    }
+    for (const Cell& c : cells)
+        if ((c.r2 - c.r1 + 1) * (c.c2 - c.c1 + 1) != c.area) return std::nullopt;
 
     // Cut every content line into the cells that cover it.
-    std::vector<std::vector<Piece>> pieces(cells.size());
+    std::vector<Piece> pieces;
+    pieces.reserve(cells.size());
+    std::vector<std::size_t> first_piece(cells.size(), npos), last_piece(cells.size(), npos);
     auto take_line = [&](std::size_t li, std::size_t k, bool inner_rule) {
         const GridLine& g = grid[li];
         std::size_t t = 0, prev = npos;
         for (std::size_t r = band_start[k]; r < band_start[k + 1]; ++r) {
-            std::size_t ci = cell_of[rep[r]];
+            std::size_t ci = run_cell[r];
             if (ci == prev) continue;
             prev = ci;
             const Cell& c = cells[ci];
@@ -372,7 +379,11 @@ std::optional<DraftBlock> parse_grid_table(const std::vector<std::string>& lines
             std::size_t s = t;
             while (t < g.count() && g.col(t) < right) ++t;
             std::string_view text = trim_unicode_end(g.text.substr(g.byte(s), g.byte_or_end(t) - g.byte(s)));
-            if (!text.empty()) pieces[ci].push_back(Piece{li - rules[c.r1].line - 1, text});
+            if (text.empty()) continue;
+            pieces.push_back(Piece{li - rules[c.r1].line - 1, text});
+            std::size_t& last = last_piece[ci];
+            (last == npos ? first_piece[ci] : pieces[last].next) = pieces.size() - 1;
+            last = pieces.size() - 1;
         }
     };
     for (std::size_t k = 0; k < nrows; ++k) {
@@ -404,13 +415,18 @@ std::optional<DraftBlock> parse_grid_table(const std::vector<std::string>& lines
         for (std::size_t j = 0; j < ncols; ++j) table.aligns.push_back(band_alignment(g, t, bounds[j], bounds[j + 1]));
     }
 
+    std::vector<std::string_view> texts;
+    std::vector<std::size_t> ordinals;
     std::size_t next_cell = 0;
     for (std::size_t k = 0; k < nrows; ++k) {
         DraftTableRow row;
-        for (; next_cell < cells.size() && cells[next_cell].r1 == k; ++next_cell) {
+        std::size_t end = next_cell;
+        while (end < cells.size() && cells[end].r1 == k) ++end;
+        row.cells.reserve(end - next_cell);
+        for (; next_cell < end; ++next_cell) {
             const Cell& c = cells[next_cell];
             DraftTableCell cell;
-            cell.content = cell_content(pieces[next_cell], nested, depth);
+            cell.content = cell_content(pieces, first_piece[next_cell], texts, ordinals, nested, depth);
             cell.rowspan = c.r2 - c.r1 + 1;
             cell.colspan = c.c2 - c.c1 + 1;
             cell.align = table.aligns[c.c1];

@@ -40,6 +40,10 @@ struct CodeSpanMatch {
     std::size_t end = 0;  // position after the closing run
 };
 std::optional<CodeSpanMatch> code_span(std::string_view text, std::size_t start);
+// Same, remembering failed searches in `memo` so that a text full of unclosed
+// backtick runs is scanned in linear time (one memo per text).
+struct BacktickMemo;
+std::optional<CodeSpanMatch> code_span(std::string_view text, std::size_t start, BacktickMemo* memo);
 std::optional<std::size_t> find_unescaped(std::string_view text, std::size_t start, std::string_view delim);
 bool can_open_dollar(std::string_view text, std::size_t pos);
 std::optional<std::size_t> find_closing_dollar(std::string_view text, std::size_t start);

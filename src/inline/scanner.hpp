@@ -71,9 +71,6 @@ std::optional<FootnoteRefMatch> footnote_ref(std::string_view text, std::size_t 
 // Link or image without children, carrying a reference definition's target.
 Inline link_or_image_shell(bool image, const LinkRef& ref);
 
-// Emphasis among the delimiters whose nodes lie in [lo, hi).
-class InlineScanner;
-
 class InlineScanner {
 public:
     InlineScanner(std::string_view text, const InlineContext& ctx, std::size_t depth);
@@ -113,28 +110,39 @@ private:
     Inlines take_alive(std::size_t from, std::size_t to);
     void append_char(std::size_t& pos);
     void flush_abbreviations(std::string text);
+    std::size_t push_raw(Inline node);
+    bool memo_failed(MemoKind kind, std::size_t start) const;
+    void memo_fail(MemoKind kind, std::size_t start, std::size_t until);
+    std::size_t find_down(std::size_t k);
+    void retire(std::size_t k);
+    void bare_links_to_text(std::size_t from);
 
     std::string_view text_;
     const InlineContext& ctx_;
     std::size_t depth_;
     std::string pending_;
     std::vector<Node> nodes_;
-    std::vector<std::uint32_t> skip_;  // next alive candidate (union-find over dead nodes)
+    std::vector<std::size_t> skip_;  // next alive candidate (union-find over dead nodes)
     std::vector<Delimiter> delims_;
+    std::vector<std::size_t> dskip_;  // next usable delimiter below (union-find over retired entries)
     std::vector<Bracket> brackets_;
     std::size_t links_close_below_ = 0;  // link brackets below this stack index are inactive
 
+    // a search for a closer that started in [from, until] finds none
     std::array<std::size_t, MemoCount> failed_from_;
+    std::array<std::size_t, MemoCount> failed_until_;
     BacktickMemo backticks_;
     // matching "]" of each "[" from the first inline note on, for linear note look-ahead
     std::vector<std::pair<std::size_t, std::size_t>> note_pairs_;
     bool note_pairs_built_ = false;
+    std::vector<std::size_t> angle_stops_;  // unescaped ">" and line feeds, for link destinations
+    bool angle_stops_built_ = false;
     std::size_t note_cursor_ = 0;
     std::size_t escaped_backslash_end_ = std::string::npos;  // pending size after an escaped "\\"
     bool has_placeholder_ = false;
+    bool link_triggers_ = false;  // the text may hold bare autolinks
     bool has_at_ = false;
     std::size_t next_at_ = 0;
-    std::size_t next_close_ = 0;  // next "]" (bare links inside brackets stop there)
     const bool* special_ = nullptr;
 };
 

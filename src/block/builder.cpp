@@ -1,0 +1,684 @@
+#include "builder.hpp"
+
+#include <algorithm>
+
+#include "../line.hpp"
+#include "../tagfilter.hpp"
+#include "../unicode.hpp"
+#include "parser.hpp"
+#include "predicates.hpp"
+#include "tables.hpp"
+
+namespace quenlor {
+
+namespace {
+
+// Index of each variant, for switches.
+enum Kind : std::size_t {
+    kRoot, kBlockQuote, kList, kListItem, kFootnote, kDefinitionList, kDefinitionItem, kDefinition, kDiv,
+    kHtmlContainer, kFencedCode, kMathBlock, kParagraph, kHeading, kThematicBreak, kIndentedCode, kHtmlBlock,
+    kTable, kGridTable,
+};
+
+// Non-blank text indented at most 3 columns whose first character is ">".
+bool has_quote_marker(std::string_view text) {
+    if (leading_indent_columns(text) > 3) return false;
+    std::size_t b = leading_indent_bytes(text);
+    return b < text.size() && text[b] == '>';
+}
+
+std::string_view kind_of_span(const BuildKind& k) {
+    switch (k.index()) {
+        case kBlockQuote: return "block_quote";
+        case kList: return "list";
+        case kFootnote: return "footnote_def";
+        case kDefinitionList: return "definition_list";
+        case kDiv: return "div";
+        case kHtmlContainer: return "html_container";
+        case kFencedCode: return "code_block";
+        case kMathBlock: return "math_block";
+        case kParagraph: return "paragraph";
+        case kHeading: return "heading";
+        case kThematicBreak: return "thematic_break";
+        case kIndentedCode: return "code_block";
+        case kHtmlBlock: return "html_block";
+        case kTable: return "table";
+        case kGridTable: return "table";
+        default: return "paragraph";
+    }
+}
+
+}  // namespace
+
+ContainerBuilder::ContainerBuilder(Parser& parser, std::size_t first_line) : parser_(parser), line_(first_line) {
+    nodes_.reserve(8);
+    nodes_.push_back(BuildNode{{}, build::Root{}, 0});
+    stack_.push_back(0);
+}
+
+// ---------------------------------------------------------------- tree
+
+std::uint32_t ContainerBuilder::push_child(std::uint32_t parent, BuildKind kind) {
+    auto idx = static_cast<std::uint32_t>(nodes_.size());
+    nodes_.push_back(BuildNode{{}, std::move(kind), line_});
+    nodes_[parent].children.push_back(idx);
+    return idx;
+}
+
+std::uint32_t ContainerBuilder::open_node(BuildKind kind) {
+    auto idx = push_child(current(), std::move(kind));
+    std::size_t k = nodes_[idx].kind.index();
+    if (k >= kBlockQuote && k <= kHtmlContainer) stack_.push_back(idx);
+    return idx;
+}
+
+std::optional<std::uint32_t> ContainerBuilder::last_child(std::uint32_t node) const {
+    const auto& ch = nodes_[node].children;
+    if (ch.empty()) return std::nullopt;
+    return ch.back();
+}
+
+bool ContainerBuilder::current_is_list() const { return nodes_[current()].kind.index() == kList; }
+bool ContainerBuilder::current_is_definition_item() const {
+    return nodes_[current()].kind.index() == kDefinitionItem;
+}
+
+bool ContainerBuilder::can_continue_definition_term(std::string_view text) const {
+    auto lc = last_child(0);
+    return lc && nodes_[*lc].kind.index() == kParagraph && def_marker(text).has_value();
+}
+
+// ---------------------------------------------------------------- per-line steps
+
+bool ContainerBuilder::feed_line(std::size_t i) {
+    line_ = i;
+    std::string_view text = parser_.line(i);
+    std::optional<std::size_t> next = parser_.next_nonblank_after(i);
+    bool lazy_line = false;
+    fence_closed_ = false;
+
+    if (stack_.size() > 1) match_containers(text, lazy_line);
+    refresh_leaf_open();
+    if (fence_closed_) {
+        lazy_ = false;
+        return true;
+    }
+    if (feed_open_fenced_code(text) || feed_open_math(text) || feed_open_grid(text)) {
+        lazy_ = false;
+        return true;
+    }
+    if (nodes_[current()].kind.index() == kHtmlContainer) {
+        feed_html_markdown_inner(current(), text);
+        lazy_ = false;
+        return true;
+    }
+    if (feed_open_html_block(text) || feed_open_indented_code(text, next)) {
+        lazy_ = false;
+        return true;
+    }
+
+    bool closed_list = current_is_list() && close_finished_list(text, next);
+    // Closing a list inside an HTML container makes the container current
+    // again; its closing tag must still be seen on this line.
+    if (closed_list && nodes_[current()].kind.index() == kHtmlContainer) {
+        feed_html_markdown_inner(current(), text);
+        lazy_ = false;
+        return true;
+    }
+
+    if (stack_.size() == 1 && !nodes_[0].children.empty() && !leaf_open_) {
+        if (closed_list || !can_continue_definition_term(text)) return false;
+    }
+
+    if (is_blank(text)) {
+        if (stack_.size() == 1) {
+            // A term may be separated from its definition by blank lines.
+            if (leaf_open_ && next && def_marker(parser_.line(*next))) {
+                leaf_open_ = false;
+                return true;
+            }
+            return false;
+        }
+        if (current_is_list() || current_is_definition_item()) return true;
+        mark_blank();
+        leaf_open_ = false;
+        lazy_ = false;
+        return true;
+    }
+
+    if (open_starters(text, starter_buf_) == Starters::Stop) return false;
+    if (is_blank(text)) {
+        leaf_open_ = false;
+        lazy_ = false;
+        return true;
+    }
+    mark_content();
+    bool para = append_leaf_inner(text, !lazy_line, true, 0);
+    lazy_ = para && is_lazy_paragraph_continuation(text);
+    return true;
+}
+
+bool ContainerBuilder::item_has_content(std::uint32_t item) const {
+    const auto& ch = nodes_[item].children;
+    for (auto it = ch.rbegin(); it != ch.rend(); ++it) {
+        const BuildKind& k = nodes_[*it].kind;
+        switch (k.index()) {
+            case kParagraph: {
+                const auto& lines = std::get<build::Paragraph>(k).lines;
+                for (std::size_t j = 0; j < lines.size(); ++j)
+                    if (!is_blank(lines[j])) return true;
+                break;
+            }
+            case kIndentedCode:
+                if (!std::get<build::IndentedCode>(k).text.empty()) return true;
+                break;
+            case kHtmlBlock:
+                if (!std::get<build::HtmlBlock>(k).text.empty()) return true;
+                break;
+            default: return true;
+        }
+    }
+    return false;
+}
+
+void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line) {
+    std::size_t matched = 1;
+    for (std::size_t k = 1; k < stack_.size(); ++k) {
+        std::uint32_t node = stack_[k];
+        std::size_t kind = nodes_[node].kind.index();
+        bool blank = is_blank(text);
+        bool ok = false;
+        bool may_be_lazy = false;
+        bool stop = false;
+        switch (kind) {
+            case kBlockQuote:
+                if (!blank && has_quote_marker(text)) {
+                    scratch_ = strip_quote_marker(text);
+                    text = scratch_;
+                    ok = true;
+                } else {
+                    may_be_lazy = true;
+                }
+                break;
+            case kListItem: {
+                std::size_t col = std::get<build::ListItem>(nodes_[node].kind).content_col;
+                if (blank) {
+                    ok = item_has_content(node);
+                } else if (leading_indent_columns(text) >= col) {
+                    scratch_ = Line::strip_from(Line{text, 0, 0}, col);
+                    text = scratch_;
+                    ok = true;
+                } else {
+                    may_be_lazy = true;
+                }
+                break;
+            }
+            case kFootnote:
+                if (blank) {
+                    ok = true;
+                } else if (leading_indent_columns(text) >= 4) {
+                    scratch_ = Line::strip_from(Line{text, 0, 0}, 4);
+                    text = scratch_;
+                    ok = true;
+                }
+                break;
+            case kDefinition:
+                if (blank) {
+                    ok = true;
+                } else if (def_marker(text)) {
+                    // Only the definition closes: the next one joins the same item.
+                    matched = k;
+                    stop = true;
+                } else if (leading_indent_columns(text) >= 4 ||
+                           (leaf_open_ && !starts_block(text) && !list_marker(text))) {
+                    scratch_ = Line::strip_from(Line{text, 0, 0}, 4);
+                    text = scratch_;
+                    ok = true;
+                } else {
+                    // The definition item and the definition list close with it.
+                    matched = k >= 3 ? k - 2 : 1;
+                    stop = true;
+                }
+                break;
+            case kDiv: {
+                std::size_t n = std::get<build::Div>(nodes_[node].kind).fence_len;
+                std::string_view t = trim_unicode(text);
+                if (leading_indent_columns(text) <= 3 && t.size() == n &&
+                    t.find_first_not_of(':') == std::string_view::npos) {
+                    matched = k;
+                    leaf_open_ = false;
+                    fence_closed_ = true;
+                    stop = true;
+                } else {
+                    ok = true;
+                }
+                break;
+            }
+            default:  // List, DefinitionList, DefinitionItem, HtmlContainer
+                ok = true;
+                break;
+        }
+        if (stop) break;
+        if (!ok && may_be_lazy && lazy_ && !blank && !starts_block(text) && !list_marker(text) &&
+            !def_marker(text)) {
+            ok = true;
+            lazy_line = true;
+        }
+        if (!ok) {
+            matched = k;
+            break;
+        }
+        matched = k + 1;
+    }
+    stack_.resize(matched);
+}
+
+void ContainerBuilder::refresh_leaf_open() {
+    if (!leaf_open_) return;
+    auto lc = last_child(current());
+    if (!lc) {
+        leaf_open_ = false;
+        return;
+    }
+    const BuildKind& k = nodes_[*lc].kind;
+    switch (k.index()) {
+        case kFencedCode: leaf_open_ = !std::get<build::FencedCode>(k).closed; break;
+        case kMathBlock: leaf_open_ = !std::get<build::MathBlock>(k).closed; break;
+        case kHtmlBlock: leaf_open_ = !std::get<build::HtmlBlock>(k).closed; break;
+        case kGridTable: leaf_open_ = !std::get<build::GridTable>(k).finished; break;
+        case kParagraph:
+        case kIndentedCode:
+        case kTable: break;
+        default: leaf_open_ = false; break;
+    }
+}
+
+ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& text, std::string& buf) {
+    const std::uint64_t max_depth = parser_.options().max_block_depth;
+    while (stack_.size() - 1 < max_depth) {
+        if (thematic_line(text)) return Starters::GoOn;  // a thematic break never opens an item
+        if (has_quote_marker(text)) {
+            mark_content();
+            open_node(build::BlockQuote{});
+            buf = strip_quote_marker(text);
+            text = buf;
+            continue;
+        }
+        auto m = list_marker(text);
+        if (!m) return Starters::GoOn;
+        if (leaf_open_ && !list_interrupts_paragraph(text)) return Starters::GoOn;
+
+        std::uint32_t list;
+        const auto* cur = get<build::List>(current());
+        if (cur && cur->delimiter == m->delimiter && cur->ordered == m->ordered) {
+            list = current();
+        } else {
+            if (stack_.size() == 1 && !nodes_[0].children.empty()) return Starters::Stop;
+            mark_content();
+            list = open_node(build::List{m->start, m->delimiter, m->ordered});
+        }
+        if (!nodes_[list].children.empty()) {
+            std::uint32_t last = nodes_[list].children.back();
+            if (std::find(blank_items_.begin(), blank_items_.end(), last) != blank_items_.end()) {
+                std::get<build::ListItem>(nodes_[last].kind).loose = true;
+                blank_items_.clear();
+            }
+        }
+        std::uint32_t item = push_child(list, build::ListItem{m->content_col, false, TaskState::NotTask, {}});
+        stack_.push_back(item);
+        buf = Line::strip_from(Line{text, m->marker_end, m->marker_end_col}, m->content_col);
+        text = buf;
+
+        auto& data = std::get<build::ListItem>(nodes_[item].kind);
+        // Item attributes: a leading "{:...}" block.
+        std::string_view t = trim_unicode_start(text);
+        if (t.substr(0, 2) == "{:") {
+            AttrLine whole = parse_attr_line(t, parser_.attr_defs());
+            if (whole.kind == AttrLine::Kind::Attributes) {
+                data.attr.merge(whole.attr);
+                text = std::string_view();
+            } else if (std::size_t close = t.find('}'); close != std::string_view::npos) {
+                AttrLine head = parse_attr_line(t.substr(0, close + 1), parser_.attr_defs());
+                if (head.kind == AttrLine::Kind::Attributes) {
+                    data.attr.merge(head.attr);
+                    text = trim_unicode_start(t.substr(close + 1));
+                }
+            }
+        }
+        // Task marker.
+        if (text.size() >= 4 && text[0] == '[' && text[2] == ']' && text[3] == ' ') {
+            if (text[1] == ' ') {
+                data.task = TaskState::Unchecked;
+                text.remove_prefix(4);
+            } else if (text[1] == 'x' || text[1] == 'X') {
+                data.task = TaskState::Checked;
+                text.remove_prefix(4);
+            }
+        }
+    }
+    return Starters::GoOn;
+}
+
+std::optional<std::string> ContainerBuilder::lookahead_through(std::string_view next, std::size_t upto) const {
+    std::string buf(next);
+    for (std::size_t k = 1; k < upto && k < stack_.size(); ++k) {
+        if (is_blank(buf)) buf.clear();
+        const BuildKind& kind = nodes_[stack_[k]].kind;
+        switch (kind.index()) {
+            case kBlockQuote:
+                if (!has_quote_marker(buf)) return std::nullopt;
+                buf = strip_quote_marker(buf);
+                break;
+            case kListItem: {
+                std::size_t col = std::get<build::ListItem>(kind).content_col;
+                if (leading_indent_columns(buf) < col) return std::nullopt;
+                buf = Line::strip_from(Line{buf, 0, 0}, col);
+                break;
+            }
+            case kDefinition:
+                if (def_marker(buf)) return std::nullopt;
+                buf = Line::strip_from(Line{buf, 0, 0}, 4);
+                break;
+            case kList:
+            case kDefinitionList:
+            case kDefinitionItem:
+            case kDiv:
+            case kHtmlContainer: break;
+            default:
+                if (leading_indent_columns(buf) < 4) return std::nullopt;
+                buf = Line::strip_from(Line{buf, 0, 0}, 4);
+                break;
+        }
+    }
+    if (is_blank(buf)) buf.clear();
+    return buf;
+}
+
+bool ContainerBuilder::close_finished_list(std::string_view text, std::optional<std::size_t> next) {
+    std::uint32_t list = current();
+    const auto& data = std::get<build::List>(nodes_[list].kind);
+    auto same_list = [&](std::string_view t) {
+        auto m = list_marker(t);
+        return m && m->delimiter == data.delimiter && m->ordered == data.ordered;
+    };
+    if (is_blank(text) && next) {
+        auto rest = lookahead_through(parser_.line(*next), stack_.size() - 1);
+        if (rest && same_list(*rest) && !nodes_[list].children.empty()) {
+            blank_items_.assign(1, nodes_[list].children.back());
+            return false;
+        }
+    }
+    if (!thematic_line(text) && same_list(text)) return false;
+    stack_.pop_back();
+    refresh_leaf_open();
+    return true;
+}
+
+void ContainerBuilder::mark_blank() {
+    blank_items_.clear();
+    if (auto* g = last_child_as<build::GridTable>()) g->caption_allowed = false;
+    for (std::size_t k = stack_.size(); k-- > 0;) {
+        if (auto* d = get<build::Definition>(stack_[k])) {
+            d->blank_seen = true;
+            break;
+        }
+    }
+    for (std::size_t k = stack_.size(); k-- > 0;) {
+        std::size_t kind = nodes_[stack_[k]].kind.index();
+        if (kind == kListItem) blank_items_.push_back(stack_[k]);
+        else if (kind != kList) break;
+    }
+}
+
+void ContainerBuilder::mark_content() {
+    for (std::size_t k = stack_.size(); k-- > 0;) {
+        if (auto* d = get<build::Definition>(stack_[k])) {
+            if (d->blank_seen) {
+                d->loose = true;
+                d->blank_seen = false;
+            }
+            break;
+        }
+    }
+    if (auto* item = get<build::ListItem>(current())) {
+        if (std::find(blank_items_.begin(), blank_items_.end(), current()) != blank_items_.end()) item->loose = true;
+    }
+    blank_items_.clear();
+}
+
+// ---------------------------------------------------------------- spans and regions
+
+const FenceInfo& ContainerBuilder::fence_info(build::FencedCode& code) {
+    if (!code.parsed) code.parsed = parse_fence_info(trim_unicode(code.info), parser_.attr_defs());
+    return *code.parsed;
+}
+
+void ContainerBuilder::collect_spans(std::size_t end, std::vector<BlockSpan>& out) {
+    const auto& ch = nodes_[0].children;
+    for (std::size_t j = 0; j < ch.size(); ++j) {
+        BuildNode& node = nodes_[ch[j]];
+        BlockSpan span;
+        span.kind = kind_of_span(node.kind);
+        span.start = node.start_line;
+        span.end = j + 1 < ch.size() ? nodes_[ch[j + 1]].start_line : end;
+        while (span.end > span.start && parser_.is_blank_line(span.end - 1)) --span.end;
+        if (auto* code = std::get_if<build::FencedCode>(&node.kind)) {
+            const FenceInfo& fi = fence_info(*code);
+            span.info = fi.info;
+            span.lang = fi.lang;
+            span.text = code->text;
+        } else if (auto* icode = std::get_if<build::IndentedCode>(&node.kind)) {
+            span.text = icode->text;
+        } else if (auto* math = std::get_if<build::MathBlock>(&node.kind)) {
+            span.text = std::string(trim_unicode_end(math->text));
+        }
+        out.push_back(std::move(span));
+    }
+}
+
+void ContainerBuilder::collect_edit_regions(std::uint32_t node, std::size_t end, std::vector<EditRegion>& out) const {
+    const auto& ch = nodes_[node].children;
+    for (std::size_t j = 0; j < ch.size(); ++j) {
+        const BuildNode& child = nodes_[ch[j]];
+        std::size_t child_end = j + 1 < ch.size() ? nodes_[ch[j + 1]].start_line : end;
+        switch (child.kind.index()) {
+            case kParagraph:
+            case kHeading:
+            case kTable: out.push_back(EditRegion{child.start_line, child_end}); break;
+            case kFencedCode:
+            case kMathBlock:
+            case kThematicBreak:
+            case kIndentedCode:
+            case kHtmlBlock:
+            case kGridTable: break;
+            default: collect_edit_regions(ch[j], child_end, out); break;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- finishing
+
+DraftBlocks ContainerBuilder::finish_children(std::uint32_t node, std::size_t depth) {
+    DraftBlocks out;
+    out.reserve(nodes_[node].children.size());
+    for (std::size_t j = 0; j < nodes_[node].children.size(); ++j) {
+        std::uint32_t c = nodes_[node].children[j];
+        BuildKind& kind = nodes_[c].kind;
+        switch (kind.index()) {
+            case kBlockQuote: out.emplace_back(draft::BlockQuote{{}, finish_children(c, depth + 1)}); break;
+            case kList: {
+                const auto& data = std::get<build::List>(kind);
+                draft::List list;
+                list.ordered = data.ordered;
+                list.start = data.start;
+                for (std::uint32_t item : nodes_[c].children) {
+                    auto* it = get<build::ListItem>(item);
+                    if (!it) continue;
+                    if (it->loose) list.tight = false;
+                    DraftListItem di;
+                    di.attr = std::move(it->attr);
+                    di.checked = it->task;
+                    di.blocks = finish_children(item, depth + 2);
+                    list.items.push_back(std::move(di));
+                }
+                out.emplace_back(std::move(list));
+                break;
+            }
+            case kFootnote: {
+                std::string label = std::move(std::get<build::FootnoteDefinition>(kind).label);
+                DraftBlocks blocks = finish_children(c, depth + 1);
+                parser_.footnotes().push_back(DraftFootnote{std::move(label), std::move(blocks)});
+                break;
+            }
+            case kDefinitionList: {
+                draft::DefinitionList dl;
+                for (std::uint32_t item : nodes_[c].children) {
+                    auto* di = get<build::DefinitionItem>(item);
+                    if (!di) continue;
+                    DraftDefinitionItem out_item;
+                    out_item.terms = std::move(di->terms);
+                    for (std::uint32_t def : nodes_[item].children) {
+                        auto* d = get<build::Definition>(def);
+                        if (!d) continue;
+                        bool loose = d->loose;
+                        out_item.definitions.push_back(DraftDefinition{finish_children(def, depth + 3), !loose});
+                    }
+                    dl.items.push_back(std::move(out_item));
+                }
+                out.emplace_back(std::move(dl));
+                break;
+            }
+            case kDiv: {
+                Attr attr = std::move(std::get<build::Div>(kind).attr);
+                out.emplace_back(draft::Div{std::move(attr), finish_children(c, depth + 1)});
+                break;
+            }
+            case kHtmlContainer: {
+                auto& h = std::get<build::HtmlContainer>(kind);
+                std::string tag = std::move(h.tag);
+                Attr attr = std::move(h.attr);
+                out.emplace_back(draft::HtmlContainer{std::move(tag), std::move(attr), finish_children(c, depth + 1)});
+                break;
+            }
+            case kFencedCode: {
+                auto& code = std::get<build::FencedCode>(kind);
+                std::string_view info = trim_unicode(code.info);
+                if (auto raw = raw_attr(info); raw && raw->consumed == info.size()) {
+                    out.emplace_back(RawBlock{std::move(raw->format), std::move(code.text)});
+                } else {
+                    FenceInfo fi = fence_info(code);
+                    out.emplace_back(CodeBlock{std::move(fi.attr), std::move(fi.info), std::move(fi.lang),
+                                               std::move(code.text)});
+                }
+                break;
+            }
+            case kMathBlock: {
+                auto& m = std::get<build::MathBlock>(kind);
+                out.emplace_back(MathBlock{{}, std::string(trim_unicode_end(m.text)), true});
+                break;
+            }
+            case kParagraph:
+                if (auto d = finish_paragraph(std::get<build::Paragraph>(kind))) out.push_back(std::move(*d));
+                break;
+            case kHeading: {
+                auto& h = std::get<build::Heading>(kind);
+                out.emplace_back(draft::Heading{std::move(h.attr), h.level, std::move(h.text)});
+                break;
+            }
+            case kThematicBreak: out.emplace_back(ThematicBreak{std::move(std::get<build::ThematicBreak>(kind).attr)}); break;
+            case kIndentedCode:
+                out.emplace_back(CodeBlock{{}, std::string(), std::nullopt, std::move(std::get<build::IndentedCode>(kind).text)});
+                break;
+            case kHtmlBlock: {
+                auto& h = std::get<build::HtmlBlock>(kind);
+                if (parser_.options().tagfilter) out.emplace_back(HtmlBlock{tagfilter_html(h.text)});
+                else out.emplace_back(HtmlBlock{std::move(h.text)});
+                break;
+            }
+            case kTable: out.emplace_back(std::move(std::get<build::Table>(kind).table)); break;
+            case kGridTable: out.push_back(finish_grid_table(std::get<build::GridTable>(kind), depth)); break;
+            default: break;
+        }
+    }
+    return out;
+}
+
+std::optional<DraftBlock> ContainerBuilder::finish_paragraph(build::Paragraph& p) {
+    const LineList& lines = p.lines;
+    std::size_t n = lines.size();
+    std::size_t first = 0;
+    const AttrDefs& defs = parser_.attr_defs();
+
+    // Definitions are taken off the start of the paragraph.
+    std::vector<std::string> owned;  // the lines as owned strings, made only when a definition may start
+    while (first < n) {
+        std::string_view t = trim_unicode_start(lines[first]);
+        if (!t.empty() && t[0] == '[') {
+            if (owned.empty()) {
+                owned.reserve(n);
+                for (std::size_t j = 0; j < n; ++j) owned.emplace_back(lines[j]);
+            }
+            if (auto def = parse_link_ref_at(owned, n, first, defs); def && def->next_line > first) {
+                first = def->next_line;
+                parser_.add_link_def(std::move(*def));
+                continue;
+            }
+            break;
+        }
+        if (t.substr(0, 2) == "*[") {
+            if (auto abbr = parse_abbr_def(lines[first])) {
+                parser_.add_abbr_def(std::move(*abbr));
+                ++first;
+                continue;
+            }
+        }
+        break;
+    }
+    if (first >= n) return std::nullopt;
+
+    // Trailing attribute lines, never the first remaining line.
+    std::size_t last = n;
+    std::vector<Attr> trailing;
+    while (last - 1 > first) {
+        std::string_view t = trim_unicode(lines[last - 1]);
+        if (t.substr(0, 2) != "{:") break;
+        AttrLine al = parse_attr_line(t, defs);
+        if (al.kind != AttrLine::Kind::Attributes) break;
+        trailing.push_back(std::move(al.attr));
+        --last;
+    }
+    draft::Paragraph para;
+    for (auto it = trailing.rbegin(); it != trailing.rend(); ++it) para.attr.merge(*it);
+
+    std::string text;
+    for (std::size_t j = first; j < last; ++j) {
+        if (j > first) text.push_back('\n');
+        text.append(trim_unicode_start(lines[j]));
+    }
+    text.resize(trim_unicode_end(text).size());
+    para.text = std::move(text);
+    return DraftBlock(std::move(para));
+}
+
+DraftBlock ContainerBuilder::finish_grid_table(build::GridTable& g, std::size_t depth) {
+    NestedBlockParse nested = [this](const std::string& text, std::size_t d) {
+        return parser_.parse_nested_blocks(text, d);
+    };
+    if (auto table = parse_grid_table(g.lines, nested, depth)) {
+        if (auto* t = table->get_if<draft::Table>()) t->caption = std::move(g.caption);
+        return std::move(*table);
+    }
+    // Not a grid after all: the lines are text, the caption line included.
+    draft::Paragraph para;
+    for (std::size_t j = 0; j < g.lines.size(); ++j) {
+        if (j > 0) para.text.push_back('\n');
+        para.text.append(g.lines[j]);
+    }
+    if (g.caption) {
+        para.text.push_back('\n');
+        para.text.append(trim_unicode(g.caption_line));
+    }
+    return DraftBlock(std::move(para));
+}
+
+}  // namespace quenlor

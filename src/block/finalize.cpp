@@ -1,0 +1,133 @@
+#include "finalize.hpp"
+
+#include "../attrs.hpp"
+
+namespace quenlor {
+
+Attr* draft_attr(DraftBlock& b) {
+    return std::visit(
+        [](auto& x) -> Attr* {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, HtmlBlock> || std::is_same_v<T, RawBlock>) return nullptr;
+            else return &x.attr;
+        },
+        b.v);
+}
+
+namespace {
+
+Inlines inlines_of(std::string_view text, const InlineContext& ctx) { return parse_inner(text, ctx, 0); }
+
+Block finalize_paragraph(draft::Paragraph& p, const InlineContext& ctx) {
+    Inlines inlines = inlines_of(p.text, ctx);
+    if (inlines.size() == 1 && inlines.front().is<Image>()) {
+        // A paragraph holding only an image becomes a figure.
+        Image& img = inlines.front().as<Image>();
+        Figure fig;
+        fig.attr = std::move(p.attr);
+        if (img.attr.id) {
+            if (!fig.attr.id) fig.attr.id = std::move(img.attr.id);
+            img.attr.id.reset();
+        }
+        for (const auto& c : img.attr.classes) fig.attr.push_class(c);
+        img.attr.classes.clear();
+        fig.image = Box<Inline>(std::move(inlines.front()));
+        return Block(std::move(fig));
+    }
+    return Block(Paragraph{std::move(p.attr), std::move(inlines)});
+}
+
+Block finalize_block(DraftBlock& d, const InlineContext& ctx) {
+    return std::visit(
+        [&](auto& x) -> Block {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, draft::Paragraph>) {
+                return finalize_paragraph(x, ctx);
+            } else if constexpr (std::is_same_v<T, draft::Heading>) {
+                Heading h;
+                h.attr = std::move(x.attr);
+                h.level = x.level;
+                h.inlines = inlines_of(x.text, ctx);
+                return Block(std::move(h));
+            } else if constexpr (std::is_same_v<T, draft::BlockQuote>) {
+                return Block(BlockQuote{std::move(x.attr), finalize_blocks(std::move(x.blocks), ctx)});
+            } else if constexpr (std::is_same_v<T, draft::Div>) {
+                return Block(Div{std::move(x.attr), finalize_blocks(std::move(x.blocks), ctx)});
+            } else if constexpr (std::is_same_v<T, draft::HtmlContainer>) {
+                return Block(HtmlContainer{std::move(x.tag), std::move(x.attr), finalize_blocks(std::move(x.blocks), ctx)});
+            } else if constexpr (std::is_same_v<T, draft::List>) {
+                List list;
+                list.attr = std::move(x.attr);
+                list.ordered = x.ordered;
+                list.start = x.start;
+                list.tight = x.tight;
+                list.items.reserve(x.items.size());
+                for (auto& item : x.items)
+                    list.items.push_back(ListItem{std::move(item.attr), finalize_blocks(std::move(item.blocks), ctx), item.checked});
+                return Block(std::move(list));
+            } else if constexpr (std::is_same_v<T, draft::DefinitionList>) {
+                DefinitionList dl;
+                dl.attr = std::move(x.attr);
+                dl.items.reserve(x.items.size());
+                for (auto& item : x.items) {
+                    DefinitionItem out;
+                    out.terms.reserve(item.terms.size());
+                    for (const auto& term : item.terms) out.terms.push_back(inlines_of(term, ctx));
+                    for (auto& def : item.definitions)
+                        out.definitions.push_back(Definition{finalize_blocks(std::move(def.blocks), ctx), def.tight});
+                    dl.items.push_back(std::move(out));
+                }
+                return Block(std::move(dl));
+            } else if constexpr (std::is_same_v<T, draft::Table>) {
+                Table t;
+                t.attr = std::move(x.attr);
+                if (x.caption) {
+                    TrailingAttrSplit split = strip_trailing_attr(*x.caption, ctx.attr_defs);
+                    t.caption = inlines_of(split.text, ctx);
+                    t.attr.merge(split.attr);
+                }
+                t.aligns = std::move(x.aligns);
+                t.head = finalize_table_rows(std::move(x.head), ctx);
+                t.body = finalize_table_rows(std::move(x.body), ctx);
+                t.foot = finalize_table_rows(std::move(x.foot), ctx);
+                return Block(std::move(t));
+            } else {
+                // Code, HTML, thematic break, math and raw blocks are already final.
+                return Block(std::move(x));
+            }
+        },
+        d.v);
+}
+
+}  // namespace
+
+Blocks finalize_blocks(DraftBlocks drafts, const InlineContext& ctx) {
+    Blocks out;
+    out.reserve(drafts.size());
+    for (auto& d : drafts) out.push_back(finalize_block(d, ctx));
+    return out;
+}
+
+std::vector<TableRowData> finalize_table_rows(std::vector<DraftTableRow> rows, const InlineContext& ctx) {
+    std::vector<TableRowData> out;
+    out.reserve(rows.size());
+    for (auto& row : rows) {
+        TableRowData r;
+        r.attr = std::move(row.attr);
+        r.cells.reserve(row.cells.size());
+        for (auto& cell : row.cells) {
+            TableCellData c;
+            if (auto* text = std::get_if<std::string>(&cell.content.v)) c.content.v = inlines_of(*text, ctx);
+            else c.content.v = finalize_blocks(std::move(std::get<DraftBlocks>(cell.content.v)), ctx);
+            c.attr = std::move(cell.attr);
+            c.rowspan = cell.rowspan;
+            c.colspan = cell.colspan;
+            c.align = cell.align;
+            r.cells.push_back(std::move(c));
+        }
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+}  // namespace quenlor

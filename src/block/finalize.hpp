@@ -1,0 +1,16 @@
+// Finalisation: draft blocks become document blocks once the inline parser
+// can see every definition of the document.
+#pragma once
+
+#include <vector>
+
+#include "../ast.hpp"
+#include "../inline/inline.hpp"
+#include "draft.hpp"
+
+namespace quenlor {
+
+Blocks finalize_blocks(DraftBlocks drafts, const InlineContext& ctx);
+std::vector<TableRowData> finalize_table_rows(std::vector<DraftTableRow> rows, const InlineContext& ctx);
+
+}  // namespace quenlor

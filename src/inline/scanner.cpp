@@ -1,0 +1,496 @@
+// The inline scanner: one left-to-right pass over a leaf's text.
+#include "scanner.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "../entity.hpp"
+#include "../unicode.hpp"
+
+namespace quenlor {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+// Nesting of highlights and inline notes is also bounded here, whatever the
+// option says, so that a deeply nested text cannot exhaust the stack.
+constexpr std::size_t kHardInlineDepth = 1000;
+
+// Bytes that may start a scanner rule; everything else is copied in runs.
+constexpr std::array<bool, 256> make_special(bool with_boundaries) {
+    std::array<bool, 256> t{};
+    for (unsigned char c : std::string_view("\\$`=^~[!]*_<\n")) t[c] = true;
+    if (with_boundaries) {
+        // Word starts matter for bare autolinks: stop at every boundary
+        // character, and at the lead bytes of non-ASCII white space.
+        for (unsigned char c : std::string_view(" \t\v\f\r([{:;'\"/*~")) t[c] = true;
+        t[0xC2] = t[0xE1] = t[0xE2] = t[0xE3] = true;
+    }
+    return t;
+}
+constexpr std::array<bool, 256> kSpecial = make_special(false);
+constexpr std::array<bool, 256> kSpecialWords = make_special(true);
+
+// 1: the byte alone rules out the fast path; 2: it does depending on what follows.
+constexpr std::array<unsigned char, 256> make_fast_triggers() {
+    std::array<unsigned char, 256> t{};
+    for (unsigned char c : std::string_view("&*<\\_`\n~^@")) t[c] = 1;
+    for (unsigned char c : std::string_view("=[]:w$")) t[c] = 2;
+    return t;
+}
+constexpr std::array<unsigned char, 256> kFastTriggers = make_fast_triggers();
+
+bool is_plain_text(std::string_view s, MathMode math) {
+    const std::size_t n = s.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char t = kFastTriggers[static_cast<unsigned char>(s[i])];
+        if (!t) continue;
+        if (t == 1) return false;
+        char next = i + 1 < n ? s[i + 1] : '\0';
+        switch (s[i]) {
+            case '=': if (next == '=') return false; break;
+            case '[': if (next == '^') return false; break;
+            case ']': if (next == '(' || next == '[' || next == '{') return false; break;
+            case ':': if (s.substr(i, 3) == "://") return false; break;
+            case 'w': if (s.substr(i, 4) == "www.") return false; break;
+            case '$':
+                if (math == MathMode::Dollars || (math == MathMode::Brackets && next == '$')) return false;
+                break;
+            default: break;
+        }
+    }
+    return true;
+}
+
+bool is_word_char(char32_t c) { return c == '_' || is_alphanumeric(c); }
+
+// Whether a bare autolink may start at pos: the start of the text, or after
+// white space or one of the boundary punctuation characters.
+bool boundary_before(std::string_view s, std::size_t pos) {
+    if (pos == 0) return true;
+    unsigned char b = static_cast<unsigned char>(s[pos - 1]);
+    if (b < 0x80) return std::strchr(" \t\n\v\f\r([{:;'\"/*~", b) != nullptr && b != 0;
+    return is_white_space(decode_utf8_before(s, pos));
+}
+
+bool white_space_in(std::string_view s, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to;) {
+        unsigned char b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            if (b == ' ' || (b >= '\t' && b <= '\r')) return true;
+            ++i;
+        } else if (is_white_space(decode_utf8(s, i))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool starts_with_nocase(std::string_view s, std::size_t pos, std::string_view lower) {
+    if (s.size() - pos < lower.size()) return false;
+    for (std::size_t i = 0; i < lower.size(); ++i) {
+        char c = s[pos + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        if (c != lower[i]) return false;
+    }
+    return true;
+}
+
+void replace_placeholder(std::string& s) {
+    static constexpr std::string_view ph = "\xEE\x80\x80";
+    std::size_t w = 0;
+    for (std::size_t r = 0; r < s.size();) {
+        if (s.compare(r, 3, ph) == 0) {
+            s[w++] = '&';
+            r += 3;
+        } else {
+            s[w++] = s[r++];
+        }
+    }
+    s.resize(w);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t depth) {
+    const std::uint64_t limit = std::min<std::uint64_t>(ctx.options.max_inline_depth, kHardInlineDepth);
+    Inlines out;
+    if (depth > limit || (ctx.abbr_keys.empty() && ctx.link_refs.empty() && is_plain_text(text, ctx.options.math))) {
+        out.emplace_back(Text{std::string(text)});
+        return out;
+    }
+    InlineScanner scanner(text, ctx, depth);
+    return scanner.run();
+}
+
+InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, std::size_t depth)
+    : text_(text), ctx_(ctx), depth_(depth) {
+    failed_from_.fill(npos);
+    failed_until_.fill(0);
+    next_at_ = text.find('@');
+    has_at_ = next_at_ != npos;
+    link_triggers_ = has_at_ || text.find("://") != npos || text.find("www.") != npos;
+    special_ = link_triggers_ ? kSpecialWords.data() : kSpecial.data();
+    pending_.reserve(std::min<std::size_t>(text.size(), 256));
+    nodes_.reserve(8);
+}
+
+Inlines InlineScanner::run() {
+    const std::string_view s = text_;
+    const std::size_t n = s.size();
+    const MathMode math = ctx_.options.math;
+    std::size_t pos = 0;
+    while (pos < n) {
+        const unsigned char c = static_cast<unsigned char>(s[pos]);
+        if (!special_[c]) {
+            if (link_triggers_ && autolink_may_start(pos)) {
+                if (auto r = bare_link(pos)) {
+                    pos = *r;
+                    continue;
+                }
+            }
+            std::size_t q = pos + 1;
+            while (q < n && !special_[static_cast<unsigned char>(s[q])]) ++q;
+            pending_.append(s.data() + pos, q - pos);
+            pos = q;
+            continue;
+        }
+        const char next = pos + 1 < n ? s[pos + 1] : '\0';
+        std::optional<std::size_t> r;
+        switch (c) {
+            case '\\':
+                if (math >= MathMode::Brackets && (next == '[' || next == '(')) r = bracket_math(pos, next == '[');
+                if (!r && pos + 1 < n && is_ascii_punctuation(static_cast<unsigned char>(next))) {
+                    // A backslash escape.
+                    if (math == MathMode::On && (next == '(' || next == ')' || next == '[' || next == ']')) {
+                        pending_.append(s.data() + pos, 2);
+                    } else if (next == '&') {
+                        pending_ += "\xEE\x80\x80";
+                        has_placeholder_ = true;
+                    } else {
+                        pending_ += next;
+                        if (next == '\\') escaped_backslash_end_ = pending_.size();
+                    }
+                    r = pos + 2;
+                }
+                break;
+            case '$':
+                if (math >= MathMode::Brackets && next == '$') r = double_dollar_math(pos);
+                if (!r && math == MathMode::Dollars) r = dollar_math(pos);
+                break;
+            case '`': r = code_or_backticks(pos); break;
+            case '=':
+                if (next == '=') r = highlight(pos);
+                break;
+            case '^':
+                if (next == '[') r = inline_note(pos);
+                if (!r) r = script(pos, '^');
+                break;
+            case '~':
+                if (next != '~' && (pos == 0 || s[pos - 1] != '~')) r = script(pos, '~');
+                if (!r) r = delimiter_run(pos);
+                break;
+            case '[':
+                if (next == '^') r = footnote_reference(pos, pos);
+                if (!r) r = push_bracket(false, pos);
+                break;
+            case '!':
+                if (next == '[') {
+                    if (pos + 2 < n && s[pos + 2] == '^') r = footnote_reference(pos, pos + 1);
+                    if (!r) r = push_bracket(true, pos);
+                }
+                break;
+            case ']':
+                r = resolve_bracket(pos);
+                if (!r) {
+                    pending_ += ']';
+                    r = pos + 1;
+                }
+                break;
+            case '*':
+            case '_': r = delimiter_run(pos); break;
+            case '<':
+                r = angle(pos);
+                if (!r) {
+                    pending_ += '<';
+                    r = pos + 1;
+                }
+                break;
+            case '\n': r = line_break(pos); break;
+            default: break;
+        }
+        if (r) {
+            pos = *r;
+            continue;
+        }
+        if (link_triggers_ && autolink_may_start(pos)) {
+            if (auto b = bare_link(pos)) {
+                pos = *b;
+                continue;
+            }
+        }
+        append_char(pos);
+    }
+    flush_text();
+    process_delimiters_range(0, npos);
+
+    Inlines out;
+    out.reserve(nodes_.size());
+    for (std::size_t i = find_alive(0); i < nodes_.size(); i = find_alive(i + 1))
+        push_coalesced(out, std::move(nodes_[i].value));
+    return coalesce(std::move(out));
+}
+
+void InlineScanner::append_char(std::size_t& pos) {
+    std::size_t len = std::min(utf8_len(static_cast<unsigned char>(text_[pos])), text_.size() - pos);
+    pending_.append(text_.data() + pos, len);
+    pos += len;
+}
+
+bool InlineScanner::autolink_may_start(std::size_t pos) {
+    if (!boundary_before(text_, pos)) return false;
+    switch (text_[pos]) {
+        case 'h':
+            if (text_.compare(pos, 7, "http://") == 0 || text_.compare(pos, 8, "https://") == 0) return true;
+            break;
+        case 'f':
+            if (text_.compare(pos, 6, "ftp://") == 0) return true;
+            break;
+        case 'w':
+            if (text_.compare(pos, 4, "www.") == 0) return true;
+            break;
+        case 'm': case 'M':
+            if (starts_with_nocase(text_, pos, "mailto:")) return true;
+            break;
+        case 'x': case 'X':
+            if (starts_with_nocase(text_, pos, "xmpp:")) return true;
+            break;
+        default: break;
+    }
+    // A bare e-mail address needs an "@" within the (bounded) word at pos.
+    if (!has_at_) return false;
+    if (next_at_ < pos) {
+        next_at_ = text_.find('@', pos);
+        if (next_at_ == npos) {
+            has_at_ = false;
+            return false;
+        }
+    }
+    if (next_at_ - pos > 255) return false;
+    return !white_space_in(text_, pos, next_at_);
+}
+
+std::optional<std::size_t> InlineScanner::bare_link(std::size_t pos) {
+    auto m = bare_autolink(text_, pos, !brackets_.empty());
+    if (!m) return std::nullopt;
+    pending_.append(text_.substr(pos, m->link_start - pos));
+    std::size_t idx = push_node(std::move(m->node));
+    nodes_[idx].bare_autolink = true;
+    return m->end;
+}
+
+std::optional<std::size_t> InlineScanner::angle(std::size_t pos) {
+    auto m = angle_or_html(text_, pos, ctx_.options.tagfilter);
+    if (!m) return std::nullopt;
+    push_node(std::move(m->node));
+    return m->end;
+}
+
+std::size_t InlineScanner::line_break(std::size_t pos) {
+    if (!pending_.empty() && pending_.back() == '\\' && pending_.size() != escaped_backslash_end_) {
+        // A backslash written before the line feed (not an escaped one) makes a hard break.
+        pending_.pop_back();
+        flush_text();
+        push_raw(HardBreak{});
+    } else if (pending_.size() >= 2 && pending_.ends_with("  ")) {
+        std::size_t keep = pending_.find_last_not_of(' ');
+        pending_.resize(keep == std::string::npos ? 0 : keep + 1);
+        flush_text();
+        push_raw(HardBreak{});
+    } else {
+        flush_text();
+        push_raw(SoftBreak{});
+    }
+    return pos + 1;
+}
+
+// ---- node list -------------------------------------------------------------
+
+std::size_t InlineScanner::push_raw(Inline node) {
+    std::size_t idx = nodes_.size();
+    nodes_.push_back(Node{std::move(node)});
+    skip_.push_back(idx);
+    return idx;
+}
+
+std::size_t InlineScanner::push_node(Inline node) {
+    flush_text();
+    return push_raw(std::move(node));
+}
+
+std::size_t InlineScanner::push_with_attrs(Inline node, std::size_t pos) {
+    if (Attr* attr = attr_of(node)) {
+        while (pos < text_.size() && text_[pos] == '{') {
+            auto block = trailing_attr(text_.substr(pos), ctx_.attr_defs);
+            if (!block) break;
+            attr->merge(block->attr);
+            pos += block->consumed;
+        }
+    }
+    push_node(std::move(node));
+    return pos;
+}
+
+std::size_t InlineScanner::find_alive(std::size_t i) {
+    const std::size_t n = skip_.size();
+    std::size_t r = i;
+    while (r < n && skip_[r] != r) r = skip_[r];
+    while (i < r) {  // path compression
+        std::size_t nx = skip_[i];
+        skip_[i] = r;
+        i = nx;
+    }
+    return r;
+}
+
+void InlineScanner::kill(std::size_t index) {
+    nodes_[index].alive = false;
+    skip_[index] = index + 1;
+}
+
+// Moves the alive nodes of [from, to) out, in order; all but the first are marked
+// dead, and the first slot is left for the caller to fill.
+Inlines InlineScanner::take_alive(std::size_t from, std::size_t to) {
+    Inlines out;
+    std::size_t first = find_alive(from);
+    for (std::size_t i = first; i < to; i = find_alive(i + 1)) {
+        out.push_back(std::move(nodes_[i].value));
+        if (i != first) kill(i);
+    }
+    return out;
+}
+
+// ---- flushing --------------------------------------------------------------
+
+void InlineScanner::flush_text() {
+    if (pending_.empty()) return;
+    std::string out = pending_.find('&') != std::string::npos ? decode_entities(pending_) : std::string(pending_);
+    if (has_placeholder_) replace_placeholder(out);
+    pending_.clear();
+    has_placeholder_ = false;
+    escaped_backslash_end_ = std::string::npos;
+    if (ctx_.abbr_keys.empty()) {
+        push_raw(Text{std::move(out)});
+    } else {
+        flush_abbreviations(std::move(out));
+    }
+}
+
+void InlineScanner::flush_abbreviations(std::string s) {
+    const std::string_view v = s;
+    std::size_t seg = 0, i = 0;
+    bool prev_word = false;  // the start counts as non-word
+    while (i < v.size()) {
+        if (!prev_word) {
+            bool matched = false;
+            for (const std::string& key : ctx_.abbr_keys) {
+                if (key.empty() || key[0] != v[i] || v.compare(i, key.size(), key) != 0) continue;
+                std::size_t e = i + key.size();
+                if (e < v.size()) {
+                    std::size_t p = e;
+                    if (is_word_char(decode_utf8(v, p))) continue;
+                }
+                auto it = ctx_.abbrs.find(key);
+                if (i > seg) push_raw(Text{std::string(v.substr(seg, i - seg))});
+                push_raw(Abbr{key, it != ctx_.abbrs.end() ? it->second : std::string()});
+                prev_word = is_word_char(decode_utf8_before(v, e));
+                i = seg = e;
+                matched = true;
+                break;
+            }
+            if (matched) continue;
+        }
+        prev_word = is_word_char(decode_utf8(v, i));
+    }
+    if (seg == 0) {
+        push_raw(Text{std::move(s)});
+    } else if (seg < v.size()) {
+        push_raw(Text{std::string(v.substr(seg))});
+    }
+}
+
+// ---- attribute blocks ------------------------------------------------------
+
+std::optional<BracedAttrRead> trailing_attr(std::string_view text, const AttrDefs& defs) {
+    if (text.size() >= 3 && text.starts_with("{:")) {
+        char quote = 0;
+        for (std::size_t i = 2; i < text.size(); ++i) {
+            char c = text[i];
+            if (c == '\\') {
+                ++i;
+            } else if (quote) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '}') {
+                return BracedAttrRead{parse_attrs_body(text.substr(2, i - 2), defs), i + 1};
+            }
+        }
+    }
+    if (auto b = parse_braced_attr(text, defs)) return BracedAttrRead{std::move(b->attr), b->consumed};
+    return std::nullopt;
+}
+
+// ---- coalescing ------------------------------------------------------------
+
+void push_coalesced(Inlines& list, Inline node) {
+    if (const Text* t = node.get_if<Text>(); t && !list.empty()) {
+        if (Text* prev = list.back().get_if<Text>()) {
+            prev->text += t->text;
+            return;
+        }
+    }
+    list.push_back(std::move(node));
+}
+
+namespace {
+bool coalesces_children(const Inline& x) {
+    return x.is<Emph>() || x.is<Strong>() || x.is<Strike>() || x.is<Highlight>() || x.is<Link>() ||
+           x.is<Image>() || x.is<Span>();
+}
+}  // namespace
+
+Inlines coalesce(Inlines list) {
+    Inlines out;
+    out.reserve(list.size());
+    for (Inline& node : list) {
+        if (coalesces_children(node)) {
+            Inlines& children = *children_of(node);
+            children = coalesce(std::move(children));
+            if (Strong* strong = node.get_if<Strong>(); strong && strong->attr.empty()) {
+                bool nested = std::any_of(children.begin(), children.end(), [](const Inline& c) {
+                    return c.is<Strong>() && c.as<Strong>().attr.empty();
+                });
+                if (nested) {
+                    Inlines flat;
+                    flat.reserve(children.size());
+                    for (Inline& c : children) {
+                        if (Strong* inner = c.get_if<Strong>(); inner && inner->attr.empty()) {
+                            for (Inline& g : inner->children) push_coalesced(flat, std::move(g));
+                        } else {
+                            push_coalesced(flat, std::move(c));
+                        }
+                    }
+                    children = std::move(flat);
+                }
+            }
+        }
+        push_coalesced(out, std::move(node));
+    }
+    return out;
+}
+
+}  // namespace quenlor
