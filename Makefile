@@ -12,7 +12,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Uni
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FILE ?= bench/sample.md
 
-.PHONY: all build run test test-sanitize bench bench-python clean check-python fuzz docs
+.PHONY: all build run test test-sanitize bench clean check-python fuzz fuzz-build docs
 
 all: build
 
@@ -50,3 +50,21 @@ bench: build bench/corpus/.done
 
 clean:
 	rm -rf build
+
+# ---- fuzzing (clang's libFuzzer): make fuzz FUZZ_TIME=60 ----
+FUZZ_TIME ?= 60
+FUZZ_BIN := build/fuzz/fuzz_quenlor
+FUZZ_SOURCES := $(shell find src -name '*.cpp' -not -path 'src/python/*')
+
+$(FUZZ_BIN): $(FUZZ_SOURCES) fuzz/fuzz_quenlor.cpp $(shell find src -name '*.hpp')
+	mkdir -p build/fuzz
+	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+	  -Isrc fuzz/fuzz_quenlor.cpp $(FUZZ_SOURCES) -o $@
+
+fuzz-build: $(FUZZ_BIN)
+
+fuzz: $(FUZZ_BIN) | check-python
+	rm -rf build/fuzz/seeds && "$(PYTHON)" fuzz/make_seeds.py build/fuzz/seeds
+	mkdir -p build/fuzz/corpus build/fuzz/crashes
+	$(FUZZ_BIN) -max_total_time=$(FUZZ_TIME) -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+	  -artifact_prefix=build/fuzz/crashes/ build/fuzz/corpus build/fuzz/seeds

@@ -50,10 +50,15 @@ std::string_view kind_of_span(const BuildKind& k) {
 
 }  // namespace
 
-ContainerBuilder::ContainerBuilder(Parser& parser, std::size_t first_line) : parser_(parser), line_(first_line) {
-    nodes_.reserve(8);
+ContainerBuilder::ContainerBuilder(Parser& parser) : parser_(parser) { reset(0); }
+
+void ContainerBuilder::reset(std::size_t first_line) {
+    nodes_.clear();
     nodes_.push_back(BuildNode{{}, build::Root{}, 0});
-    stack_.push_back(0);
+    stack_.assign(1, 0);
+    blank_items_.clear();
+    line_ = first_line;
+    lazy_ = leaf_open_ = fence_closed_ = false;
 }
 
 // ---------------------------------------------------------------- tree
@@ -501,6 +506,11 @@ void ContainerBuilder::collect_edit_regions(std::uint32_t node, std::size_t end,
 DraftBlocks ContainerBuilder::finish_children(std::uint32_t node, std::size_t depth) {
     DraftBlocks out;
     out.reserve(nodes_[node].children.size());
+    finish_children_into(node, depth, out);
+    return out;
+}
+
+void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t depth, DraftBlocks& out) {
     for (std::size_t j = 0; j < nodes_[node].children.size(); ++j) {
         std::uint32_t c = nodes_[node].children[j];
         BuildKind& kind = nodes_[c].kind;
@@ -600,7 +610,6 @@ DraftBlocks ContainerBuilder::finish_children(std::uint32_t node, std::size_t de
             default: break;
         }
     }
-    return out;
 }
 
 std::optional<DraftBlock> ContainerBuilder::finish_paragraph(build::Paragraph& p) {

@@ -92,7 +92,9 @@ struct BuildNode {
 
 class ContainerBuilder {
 public:
-    ContainerBuilder(Parser& parser, std::size_t first_line);
+    explicit ContainerBuilder(Parser& parser);
+    // Starts a new run at first_line, keeping the storage of the last one.
+    void reset(std::size_t first_line);
 
     // Feeds line i; false when the run ends before it.
     bool feed_line(std::size_t i);
@@ -100,6 +102,8 @@ public:
     // Span kinds and drafts of the finished run.
     void collect_spans(std::size_t end, std::vector<BlockSpan>& out);
     DraftBlocks finish_children(std::uint32_t node, std::size_t depth);
+    // The same, appending to out.
+    void finish_children_into(std::uint32_t node, std::size_t depth, DraftBlocks& out);
     void collect_edit_regions(std::uint32_t node, std::size_t end, std::vector<EditRegion>& out) const;
 
     const std::vector<BuildNode>& node_list() const { return nodes_; }

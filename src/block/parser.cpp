@@ -33,6 +33,8 @@ Parser::Parser(std::string source, const Options& options, bool want_edit_nodes)
         next_nonblank_[i] = is_blank(lines_[i]) ? next_nonblank_[i + 1] : i;
 }
 
+Parser::~Parser() = default;
+
 // ---------------------------------------------------------------- tables
 
 bool Parser::has_link_ref(const std::string& key) const {
@@ -73,19 +75,21 @@ std::optional<LinkRefDef> Parser::link_ref_at(std::size_t i) {
 
 // ---------------------------------------------------------------- document loop
 
-void Parser::literalize_pending() {
+void Parser::literalize_pending(std::size_t draft_pos, std::size_t span_pos) {
     if (pending_.lines.empty()) return;
     draft::Paragraph para;
     for (std::size_t j = 0; j < pending_.lines.size(); ++j) {
         if (j > 0) para.text.push_back('\n');
         para.text.append(trim_unicode(lines_[pending_.lines[j]]));
     }
-    out_->drafts.emplace_back(std::move(para));
     BlockSpan span;
     span.kind = "paragraph";
     span.start = pending_.lines.front();
     span.end = pending_.lines.back() + 1;
-    out_->spans.push_back(std::move(span));
+    auto& drafts = out_->drafts;
+    auto& spans = out_->spans;
+    drafts.insert(draft_pos < drafts.size() ? drafts.begin() + draft_pos : drafts.end(), DraftBlock(std::move(para)));
+    spans.insert(span_pos < spans.size() ? spans.begin() + span_pos : spans.end(), std::move(span));
     pending_ = Pending{};
 }
 
@@ -205,7 +209,9 @@ BlockParse Parser::parse_blocks_with_spans(std::size_t depth) {
 void Parser::run_builder(std::size_t depth) {
     BlockParse& out = *out_;
     const std::size_t start = index_;
-    ContainerBuilder builder(*this, start);
+    if (!builder_) builder_ = std::make_unique<ContainerBuilder>(*this);
+    ContainerBuilder& builder = *builder_;
+    builder.reset(start);
     std::size_t i = start;
     while (i < lines_.size() && builder.feed_line(i)) ++i;
     if (i == start) {
@@ -223,39 +229,46 @@ void Parser::run_builder(std::size_t depth) {
         return;
     }
     const std::size_t end = i;
+    index_ = end;
 
     if (want_edit_nodes_) builder.collect_edit_regions(0, end, regions_);
-    std::vector<BlockSpan> spans;
-    builder.collect_spans(end, spans);
-    DraftBlocks drafts = builder.finish_children(0, depth + 1);
+    const std::size_t s0 = out.spans.size();
+    const std::size_t d0 = out.drafts.size();
+    builder.collect_spans(end, out.spans);
+    builder.finish_children_into(0, depth + 1, out.drafts);
 
-    if (!pending_.attr.empty() && !drafts.empty()) {
-        if (Attr* attr = draft_attr(drafts.front())) {
+    if (!pending_.attr.empty() && out.drafts.size() > d0) {
+        if (Attr* attr = draft_attr(out.drafts[d0])) {
             attr->merge(pending_.attr);
             pending_.attr = Attr{};
             pending_.lines.clear();
-            if (!spans.empty() && span_kind_accepts_attrs(spans.front().kind) && pending_.start) {
-                spans.front().start = *pending_.start;
+            if (out.spans.size() > s0 && span_kind_accepts_attrs(out.spans[s0].kind) && pending_.start) {
+                out.spans[s0].start = *pending_.start;
                 pending_.start.reset();
             }
         } else {
-            literalize_pending();
+            literalize_pending(d0, s0);
         }
     } else {
-        literalize_pending();
+        literalize_pending(d0, s0);
     }
 
-    for (auto& s : spans) out.spans.push_back(std::move(s));
-    for (auto& d : drafts) {
-        if (auto* dl = d.get_if<draft::DefinitionList>(); dl && !out.drafts.empty()) {
-            if (auto* prev = out.drafts.back().get_if<draft::DefinitionList>(); prev && same_attr(prev->attr, dl->attr)) {
+    // A definition list directly after one with equal attributes joins it.
+    auto& drafts = out.drafts;
+    std::size_t keep = d0;
+    for (std::size_t j = d0; j < drafts.size(); ++j) {
+        if (keep > 0) {
+            auto* dl = drafts[j].get_if<draft::DefinitionList>();
+            auto* prev = drafts[keep - 1].get_if<draft::DefinitionList>();
+            if (dl && prev && same_attr(prev->attr, dl->attr)) {
                 for (auto& item : dl->items) prev->items.push_back(std::move(item));
                 continue;
             }
         }
-        out.drafts.push_back(std::move(d));
+        if (keep != j) drafts[keep] = std::move(drafts[j]);
+        ++keep;
     }
-    index_ = end;
+    drafts.erase(drafts.begin() + static_cast<std::ptrdiff_t>(keep), drafts.end());
 }
 
 // ---------------------------------------------------------------- nested parses

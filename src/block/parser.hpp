@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,10 +22,15 @@ struct BlockParse {
     std::vector<BlockSpan> spans;
 };
 
+class ContainerBuilder;
+
 class Parser {
 public:
     // `source` is normalised text (line feeds only); it is split into lines here.
     Parser(std::string source, const Options& options, bool want_edit_nodes);
+    ~Parser();
+    Parser(const Parser&) = delete;
+    Parser& operator=(const Parser&) = delete;
 
     BlockParse parse_blocks_with_spans(std::size_t depth);
     DraftBlocks parse_nested_blocks(const std::string& text, std::size_t depth);
@@ -61,7 +67,10 @@ public:
     AbbrMap take_abbrs() { return std::move(abbrs_); }
 
 private:
-    void literalize_pending();
+    // Pending attribute lines become a paragraph, inserted at the given draft
+    // and span positions (at the end when absent).
+    void literalize_pending(std::size_t draft_pos = npos, std::size_t span_pos = npos);
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
     void run_builder(std::size_t depth);
 
     bool has_link_ref(const std::string& key) const;
@@ -93,6 +102,7 @@ private:
     };
     Pending pending_;
     BlockParse* out_ = nullptr;
+    std::unique_ptr<ContainerBuilder> builder_;  // reused by every run
 };
 
 }  // namespace quenlor

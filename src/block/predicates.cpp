@@ -129,9 +129,11 @@ bool starts_block(std::string_view text) {
             return true;
         if (t.size() > 2 && t[1] == '!' && is_ascii_alpha(t[2])) return true;
         if (auto name = html_tag_name(t)) {
+            // Raw-text elements start a block only with their opening tag.
             const std::string& n = *name;
-            if (n == "pre" || n == "style" || n == "script" || n == "textarea" || is_commonmark_block_html_tag(n))
-                return true;
+            bool closing = t.size() > 1 && t[1] == '/';
+            if (is_commonmark_block_html_tag(n)) return true;
+            if (!closing && (n == "pre" || n == "style" || n == "script" || n == "textarea")) return true;
         }
     }
     return thematic_line(text);

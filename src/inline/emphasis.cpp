@@ -74,6 +74,7 @@ void InlineScanner::retire(std::size_t k) {
 }
 
 void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
+    if (too_deep_) return;
     // Entries below `first` hold nodes before lo and can take no part.
     const std::size_t first = static_cast<std::size_t>(
         std::lower_bound(delims_.begin(), delims_.end(), lo,
@@ -129,6 +130,12 @@ void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
             ++cur;  // empty emphasis does not exist
             continue;
         }
+        const std::size_t height = 1 + height_of(slot, cl.node);
+        if (height > max_height_) {
+            // Pathological nesting: leave the remaining runs as text.
+            too_deep_ = true;
+            return;
+        }
         Inlines children = take_alive(op.node + 1, cl.node);
         Inline made;
         if (cl.ch == '~') made = Strike{Attr{}, std::move(children)};
@@ -168,6 +175,7 @@ void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
             }
         }
         nodes_[slot].value = std::move(made);
+        nodes_[slot].height = height;
         // Delimiters inside the new node can no longer pair.
         for (std::size_t j = find_down(cur - 1); j != npos && j > found; j = find_down(j - 1)) retire(j);
         if (cl.count == 0) ++cur;

@@ -315,7 +315,7 @@ std::optional<std::size_t> InlineScanner::resolve_bracket(std::size_t pos) {
         brackets_.pop_back();
         links_close_below_ = std::min(links_close_below_, brackets_.size());
     };
-    if (!bracket_active(oi)) {
+    if (!bracket_active(oi) || too_deep_) {
         drop();
         return std::nullopt;
     }
@@ -388,9 +388,17 @@ std::optional<std::size_t> InlineScanner::resolve_bracket(std::size_t pos) {
     }
 
     const bool is_link = result->is<Link>();
+    std::size_t height = is_citation ? 1 + inlines_height(*children_of(*result)) : 0;
     if (!is_citation) {
         if (is_link) bare_links_to_text(o.node + 1);
         process_delimiters_range(o.node + 1, npos);
+        height = 1 + height_of(o.node + 1, nodes_.size());
+        if (height > max_height_ || too_deep_) {
+            // Pathological nesting: this bracket and all later ones stay text.
+            too_deep_ = true;
+            drop();
+            return std::nullopt;
+        }
         *children_of(*result) = coalesce(take_alive(o.node + 1, nodes_.size()));
     }
     // Everything after the opener now lives inside the result.
@@ -402,6 +410,7 @@ std::optional<std::size_t> InlineScanner::resolve_bracket(std::size_t pos) {
         dskip_.pop_back();
     }
     nodes_[o.node].value = std::move(*result);
+    nodes_[o.node].height = height;
     brackets_.pop_back();
     links_close_below_ = std::min(links_close_below_, brackets_.size());
     if (is_link) links_close_below_ = brackets_.size();

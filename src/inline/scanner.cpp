@@ -13,9 +13,6 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-// Nesting of highlights and inline notes is also bounded here, whatever the
-// option says, so that a deeply nested text cannot exhaust the stack.
-constexpr std::size_t kHardInlineDepth = 1000;
 
 // Bytes that may start a scanner rule; everything else is copied in runs.
 constexpr std::array<bool, 256> make_special(bool with_boundaries) {
@@ -116,7 +113,7 @@ void replace_placeholder(std::string& s) {
 // ---------------------------------------------------------------------------
 
 Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t depth) {
-    const std::uint64_t limit = std::min<std::uint64_t>(ctx.options.max_inline_depth, kHardInlineDepth);
+    const std::uint64_t limit = std::min<std::uint64_t>(ctx.options.max_inline_depth, kMaxInlineNesting);
     Inlines out;
     if (depth > limit || (ctx.abbr_keys.empty() && ctx.link_refs.empty() && is_plain_text(text, ctx.options.math))) {
         out.emplace_back(Text{std::string(text)});
@@ -127,7 +124,7 @@ Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t
 }
 
 InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, std::size_t depth)
-    : text_(text), ctx_(ctx), depth_(depth) {
+    : text_(text), ctx_(ctx), depth_(depth), max_height_(depth < kMaxInlineNesting ? kMaxInlineNesting - depth : 0) {
     failed_from_.fill(npos);
     failed_until_.fill(0);
     next_at_ = text.find('@');
@@ -135,7 +132,9 @@ InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, st
     link_triggers_ = has_at_ || text.find("://") != npos || text.find("www.") != npos;
     special_ = link_triggers_ ? kSpecialWords.data() : kSpecial.data();
     pending_.reserve(std::min<std::size_t>(text.size(), 256));
-    nodes_.reserve(8);
+    // Roughly one node per dozen bytes of marked-up text; growth moves nodes.
+    nodes_.reserve(text.size() / 12 + 8);
+    skip_.reserve(text.size() / 12 + 8);
 }
 
 Inlines InlineScanner::run() {
@@ -239,9 +238,11 @@ Inlines InlineScanner::run() {
 
     Inlines out;
     out.reserve(nodes_.size());
-    for (std::size_t i = find_alive(0); i < nodes_.size(); i = find_alive(i + 1))
+    for (std::size_t i = find_alive(0); i < nodes_.size(); i = find_alive(i + 1)) {
+        coalesce_node(nodes_[i].value);
         push_coalesced(out, std::move(nodes_[i].value));
-    return coalesce(std::move(out));
+    }
+    return out;
 }
 
 void InlineScanner::append_char(std::size_t& pos) {
@@ -319,9 +320,18 @@ std::size_t InlineScanner::line_break(std::size_t pos) {
 
 // ---- node list -------------------------------------------------------------
 
+std::size_t inlines_height(const Inlines& list) {
+    std::size_t h = 0;
+    for (const Inline& x : list)
+        if (const Inlines* children = children_of(x)) h = std::max(h, 1 + inlines_height(*children));
+    return h;
+}
+
 std::size_t InlineScanner::push_raw(Inline node) {
     std::size_t idx = nodes_.size();
-    nodes_.push_back(Node{std::move(node)});
+    const Inlines* children = children_of(node);
+    std::size_t height = children ? 1 + inlines_height(*children) : 0;
+    nodes_.push_back(Node{std::move(node), height});
     skip_.push_back(idx);
     return idx;
 }
@@ -359,6 +369,12 @@ std::size_t InlineScanner::find_alive(std::size_t i) {
 void InlineScanner::kill(std::size_t index) {
     nodes_[index].alive = false;
     skip_[index] = index + 1;
+}
+
+std::size_t InlineScanner::height_of(std::size_t from, std::size_t to) {
+    std::size_t h = 0;
+    for (std::size_t i = find_alive(from); i < to; i = find_alive(i + 1)) h = std::max(h, nodes_[i].height);
+    return h;
 }
 
 // Moves the alive nodes of [from, to) out, in order; all but the first are marked
@@ -463,31 +479,32 @@ bool coalesces_children(const Inline& x) {
 }
 }  // namespace
 
+void coalesce_node(Inline& node) {
+    if (!coalesces_children(node)) return;
+    Inlines& children = *children_of(node);
+    children = coalesce(std::move(children));
+    Strong* strong = node.get_if<Strong>();
+    if (!strong || !strong->attr.empty()) return;
+    bool nested = std::any_of(children.begin(), children.end(),
+                              [](const Inline& c) { return c.is<Strong>() && c.as<Strong>().attr.empty(); });
+    if (!nested) return;
+    Inlines flat;
+    flat.reserve(children.size());
+    for (Inline& c : children) {
+        if (Strong* inner = c.get_if<Strong>(); inner && inner->attr.empty()) {
+            for (Inline& g : inner->children) push_coalesced(flat, std::move(g));
+        } else {
+            push_coalesced(flat, std::move(c));
+        }
+    }
+    children = std::move(flat);
+}
+
 Inlines coalesce(Inlines list) {
     Inlines out;
     out.reserve(list.size());
     for (Inline& node : list) {
-        if (coalesces_children(node)) {
-            Inlines& children = *children_of(node);
-            children = coalesce(std::move(children));
-            if (Strong* strong = node.get_if<Strong>(); strong && strong->attr.empty()) {
-                bool nested = std::any_of(children.begin(), children.end(), [](const Inline& c) {
-                    return c.is<Strong>() && c.as<Strong>().attr.empty();
-                });
-                if (nested) {
-                    Inlines flat;
-                    flat.reserve(children.size());
-                    for (Inline& c : children) {
-                        if (Strong* inner = c.get_if<Strong>(); inner && inner->attr.empty()) {
-                            for (Inline& g : inner->children) push_coalesced(flat, std::move(g));
-                        } else {
-                            push_coalesced(flat, std::move(c));
-                        }
-                    }
-                    children = std::move(flat);
-                }
-            }
-        }
+        coalesce_node(node);
         push_coalesced(out, std::move(node));
     }
     return out;

@@ -17,6 +17,7 @@ namespace quenlor {
 // that has been moved into a container (or whose text was used up) is dead.
 struct Node {
     Inline value;
+    std::size_t height = 0;  // nesting levels of containers inside and including this node
     bool alive = true;
     bool bare_autolink = false;  // a link written without brackets (turned back into text inside link text)
 };
@@ -44,6 +45,16 @@ struct BacktickMemo {
     std::size_t scanned_from = std::string_view::npos;  // catalogue covers runs starting at or after this
     std::vector<std::size_t> last_run;                  // by run length: start of the last such run, or npos
 };
+
+// Bound on the nesting of inline containers (all parse levels together), so
+// that no later recursive walk over the tree can exhaust the stack.
+constexpr std::size_t kMaxInlineNesting = 1000;
+
+// Coalesces a node's children (recursively) and flattens nested strong emphasis.
+void coalesce_node(Inline& node);
+
+// Height of the deepest container nesting in a list.
+std::size_t inlines_height(const Inlines& list);
 
 // Kinds of look-ahead whose failed searches are remembered.
 enum MemoKind : std::size_t { MemoDisplayBracket, MemoInlineBracket, MemoDoubleDollar, MemoDollar, MemoHighlight, MemoCount };
@@ -108,6 +119,7 @@ private:
     std::size_t find_alive(std::size_t index);
     void kill(std::size_t index);
     Inlines take_alive(std::size_t from, std::size_t to);
+    std::size_t height_of(std::size_t from, std::size_t to);
     void append_char(std::size_t& pos);
     void flush_abbreviations(std::string text);
     std::size_t push_raw(Inline node);
@@ -120,6 +132,8 @@ private:
     std::string_view text_;
     const InlineContext& ctx_;
     std::size_t depth_;
+    std::size_t max_height_;  // deepest container nesting this parse may build
+    bool too_deep_ = false;   // that nesting was reached: no further containers are built
     std::string pending_;
     std::vector<Node> nodes_;
     std::vector<std::size_t> skip_;  // next alive candidate (union-find over dead nodes)

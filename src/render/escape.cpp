@@ -17,15 +17,17 @@ inline void append_percent_byte(unsigned char b, std::string& out) {
     out.append(buf, 3);
 }
 
-// Entity replacement of each byte; an empty entry means the byte is copied.
-using EntityTable = std::array<std::string_view, 256>;
+// Entity replacement of each byte: 0 copies the byte, otherwise an index
+// into entities.
+constexpr std::string_view entities[] = {"", "&amp;", "&lt;", "&gt;", "&quot;"};
+using EntityTable = std::array<unsigned char, 256>;
 
 constexpr EntityTable make_entity_table(bool quote) {
     EntityTable t{};
-    t['&'] = "&amp;";
-    t['<'] = "&lt;";
-    t['>'] = "&gt;";
-    if (quote) t['"'] = "&quot;";
+    t['&'] = 1;
+    t['<'] = 2;
+    t['>'] = 3;
+    if (quote) t['"'] = 4;
     return t;
 }
 constexpr EntityTable text_entities = make_entity_table(false);
@@ -33,17 +35,16 @@ constexpr EntityTable attr_entities = make_entity_table(true);
 
 // Copies runs of bytes that need nothing in bulk, replacing the others.
 void escape_with(std::string_view s, const EntityTable& table, std::string& out) {
-    const char* p = s.data();
-    const char* const end = p + s.size();
-    const char* run = p;
-    for (; p != end; ++p) {
-        std::string_view rep = table[static_cast<unsigned char>(*p)];
-        if (rep.empty()) continue;
-        out.append(run, static_cast<std::size_t>(p - run));
-        out.append(rep);
-        run = p + 1;
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* const end = p + s.size();
+    while (p != end) {
+        const auto* run = p;
+        while (p != end && table[*p] == 0) ++p;
+        out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+        if (p == end) break;
+        out.append(entities[table[*p]]);
+        ++p;
     }
-    out.append(run, static_cast<std::size_t>(end - run));
 }
 
 enum class UrlByte : unsigned char { Copy, Percent, Amp };

@@ -289,12 +289,21 @@ TEST(InlineScanner, DepthLimitStopsRecursion) {
     check_all(ctx, {{"==x ^[*y*]==", "mark('x ' note('*y*'))"}});
     ctx.options.max_inline_depth = UINT64_MAX;
     std::string deep;
-    for (int i = 0; i < 20000; ++i) deep += "^[";
-    for (int i = 0; i < 20000; ++i) deep += "]";
+    for (int i = 0; i < 3000; ++i) deep += "^[";
+    for (int i = 0; i < 3000; ++i) deep += "]";
     Inlines out = parse_inner(deep, ctx, 0);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_TRUE(out[0].is<Note>());
     EXPECT_EQ(dump(parse_inner("*a*", ctx, 5000)), "'*a*'");
+    // Emphasis, spans and images nest only so deep; the rest stays text.
+    for (const char* unit : {"*a ", "[", "![", "_a "}) {
+        std::string text;
+        for (int i = 0; i < 20000; ++i) text += unit;
+        text += "x";
+        const std::string close = unit[0] == '*' ? " a*" : unit[0] == '_' ? " a_" : unit[0] == '!' ? "](u)" : "]{.c}";
+        for (int i = 0; i < 20000; ++i) text += close;
+        EXPECT_LE(inlines_height(parse_inner(text, ctx, 0)), kMaxInlineNesting) << unit;
+    }
 }
 
 TEST(InlineScanner, CoalesceMergesAndFlattens) {

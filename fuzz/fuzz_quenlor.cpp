@@ -1,0 +1,191 @@
+// libFuzzer target over the whole pipeline. The first two bytes choose the
+// options and depth limits; the rest is the Markdown text. Besides the absence
+// of crashes it checks the promises the converter makes about its results.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "balance.hpp"
+#include "quenlor.hpp"
+#include "render/render.hpp"
+
+namespace {
+
+[[noreturn]] void fail(const char* what, std::string_view detail = {}) {
+    std::fprintf(stderr, "invariant broken: %s\n%.*s\n", what, static_cast<int>(detail.size()), detail.data());
+    std::abort();
+}
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool is_name_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+std::size_t find_gt_outside_quotes(std::string_view s, std::size_t from) {
+    char quote = 0;
+    for (std::size_t i = from; i < s.size(); ++i) {
+        char c = s[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+bool is_void(const std::string& n) {
+    static const char* names[] = {"area", "base", "br", "col", "embed", "hr", "img", "input",
+                                  "link", "meta", "param", "source", "track", "wbr"};
+    for (const char* v : names)
+        if (n == v) return true;
+    return false;
+}
+bool is_raw_text(const std::string& n) {
+    static const char* names[] = {"script", "style", "textarea", "title", "xmp", "iframe",
+                                  "noembed", "noframes", "plaintext"};
+    for (const char* v : names)
+        if (n == v) return true;
+    return false;
+}
+
+// Every start tag that is neither void nor self-closed is closed once, in order.
+void check_nesting(std::string_view s) {
+    std::vector<std::string> stack;
+    std::size_t i = 0;
+    while ((i = s.find('<', i)) != std::string_view::npos) {
+        if (s.compare(i, 4, "<!--") == 0) {
+            std::size_t e = s.find("-->", i + 2);
+            if (e == std::string_view::npos) fail("unterminated comment", s);
+            i = e + 3;
+            continue;
+        }
+        if (i + 1 >= s.size()) break;
+        if (s[i + 1] == '!' || s[i + 1] == '?') {
+            std::size_t e = find_gt_outside_quotes(s, i + 2);
+            if (e == std::string_view::npos) break;
+            i = e + 1;
+            continue;
+        }
+        bool end_tag = s[i + 1] == '/';
+        std::size_t n0 = i + (end_tag ? 2 : 1), n1 = n0;
+        if (n1 >= s.size() || !((s[n1] >= 'a' && s[n1] <= 'z') || (s[n1] >= 'A' && s[n1] <= 'Z'))) {
+            ++i;
+            continue;
+        }
+        while (n1 < s.size() && is_name_char(s[n1])) ++n1;
+        std::string name;
+        for (std::size_t k = n0; k < n1; ++k) name += lower(s[k]);
+        std::size_t gt = find_gt_outside_quotes(s, n1);
+        if (gt == std::string_view::npos) {
+            ++i;
+            continue;
+        }
+        std::string_view inner = s.substr(i + 1, gt - i - 1);
+        while (!inner.empty() && (inner.back() == ' ' || inner.back() == '\t' || inner.back() == '\n')) inner.remove_suffix(1);
+        bool self_closed = !inner.empty() && inner.back() == '/';
+        if (end_tag) {
+            if (stack.empty() || stack.back() != name) fail("end tag does not close the innermost element", s);
+            stack.pop_back();
+            i = gt + 1;
+        } else if (is_void(name) || self_closed) {
+            i = gt + 1;
+        } else if (is_raw_text(name)) {
+            std::size_t j = gt + 1;
+            for (;;) {
+                j = s.find("</", j);
+                if (j == std::string_view::npos) fail("raw-text element never closed", s);
+                bool same = j + 2 + name.size() <= s.size();
+                for (std::size_t k = 0; same && k < name.size(); ++k) same = lower(s[j + 2 + k]) == name[k];
+                if (same) break;
+                j += 2;
+            }
+            std::size_t e = s.find('>', j);
+            if (e == std::string_view::npos) fail("raw-text end tag without '>'", s);
+            i = e + 1;
+        } else {
+            stack.push_back(name);
+            i = gt + 1;
+        }
+    }
+    if (!stack.empty()) fail("element left open", s);
+}
+
+// With the tag filter on, only the renderer's own wrappers of raw content may
+// open one of the filtered elements.
+void check_tagfilter(std::string_view out) {
+    static const char* names[] = {"title", "textarea", "style", "xmp", "iframe", "noembed", "noframes",
+                                  "script", "plaintext"};
+    for (std::size_t i = 0; (i = out.find('<', i)) != std::string_view::npos; ++i) {
+        std::size_t p = i + 1;
+        if (p < out.size() && out[p] == '/') ++p;
+        std::size_t q = p;
+        while (q < out.size() && ((out[q] >= 'a' && out[q] <= 'z') || (out[q] >= 'A' && out[q] <= 'Z'))) ++q;
+        std::string name;
+        for (std::size_t k = p; k < q; ++k) name += lower(out[k]);
+        bool filtered = false;
+        for (const char* n : names) filtered = filtered || name == n;
+        if (!filtered || q >= out.size()) continue;
+        char c = out[q];
+        if (!(c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f')) continue;
+        if (out.compare(i, 22, "<script type=\"text/x-") == 0 || out.compare(i, 9, "</script>") == 0) continue;
+        fail("a filtered element is opened by input HTML", out);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) return 0;
+    quenlor::Options o;
+    o.math = static_cast<quenlor::MathMode>(data[0] & 3);
+    o.tagfilter = data[0] & 4;
+    o.balance = data[0] & 8;
+    o.auto_ids = data[0] & 16;
+    o.smart = data[0] & 32;
+    if (data[1] & 0x80) {
+        o.max_inline_depth = data[1] & 7;
+        o.max_block_depth = (data[1] >> 3) & 7;
+        o.max_link_paren_depth = data[1] & 3;
+    }
+    std::string_view md(reinterpret_cast<const char*>(data + 2), size - 2);
+
+    std::string out = quenlor::to_xhtml(md, o);
+    if (o.balance) check_nesting(out);
+    if (o.tagfilter) check_tagfilter(out);
+
+    std::string norm = quenlor::normalize_line_ends(md);
+    std::size_t lines = 0;
+    for (char c : norm) lines += c == '\n';
+    if (!norm.empty() && norm.back() != '\n') ++lines;
+
+    auto parsed = quenlor::parse_source(md, o, true);
+    std::size_t prev_end = 0;
+    for (const auto& s : parsed.spans) {
+        if (s.start >= s.end || s.start < prev_end || s.end > lines) fail("block spans out of order or bounds");
+        prev_end = s.end;
+    }
+    std::size_t prev_start = 0;
+    for (const auto& n : parsed.edit_nodes) {
+        std::size_t st = n.start();
+        std::size_t en = std::visit([](const auto& x) { return x.end; }, n.v);
+        if (st < prev_start || st >= en || en > norm.size()) fail("edit node out of order or bounds");
+        auto boundary = [&](std::size_t p) {
+            return p >= norm.size() || (static_cast<unsigned char>(norm[p]) & 0xC0) != 0x80;
+        };
+        if (!boundary(st) || !boundary(en)) fail("edit node splits a character");
+        if (const auto* img = std::get_if<quenlor::EditImage>(&n.v)) {
+            if (img->url_start > img->url_end || img->url_start < st || img->url_end > en)
+                fail("image url range outside the node");
+        }
+        prev_start = st;
+    }
+    return 0;
+}
