@@ -54,7 +54,7 @@ ContainerBuilder::ContainerBuilder(Parser& parser) : parser_(parser) { reset(0);
 
 void ContainerBuilder::reset(std::size_t first_line) {
     nodes_.clear();
-    nodes_.push_back(BuildNode{{}, build::Root{}, 0});
+    nodes_.push_back(BuildNode{BuildKind(build::Root{}), 0});
     stack_.assign(1, 0);
     blank_items_.clear();
     line_ = first_line;
@@ -65,8 +65,12 @@ void ContainerBuilder::reset(std::size_t first_line) {
 
 std::uint32_t ContainerBuilder::push_child(std::uint32_t parent, BuildKind kind) {
     auto idx = static_cast<std::uint32_t>(nodes_.size());
-    nodes_.push_back(BuildNode{{}, std::move(kind), line_});
-    nodes_[parent].children.push_back(idx);
+    nodes_.push_back(BuildNode{std::move(kind), line_});
+    BuildNode& p = nodes_[parent];
+    if (p.last_child == no_node) p.first_child = idx;
+    else nodes_[p.last_child].next_sibling = idx;
+    p.last_child = idx;
+    ++p.child_count;
     return idx;
 }
 
@@ -78,9 +82,9 @@ std::uint32_t ContainerBuilder::open_node(BuildKind kind) {
 }
 
 std::optional<std::uint32_t> ContainerBuilder::last_child(std::uint32_t node) const {
-    const auto& ch = nodes_[node].children;
-    if (ch.empty()) return std::nullopt;
-    return ch.back();
+    std::uint32_t last = nodes_[node].last_child;
+    if (last == no_node) return std::nullopt;
+    return last;
 }
 
 bool ContainerBuilder::current_is_list() const { return nodes_[current()].kind.index() == kList; }
@@ -131,7 +135,7 @@ bool ContainerBuilder::feed_line(std::size_t i) {
         return true;
     }
 
-    if (stack_.size() == 1 && !nodes_[0].children.empty() && !leaf_open_) {
+    if (stack_.size() == 1 && nodes_[0].has_children() && !leaf_open_) {
         if (closed_list || !can_continue_definition_term(text)) return false;
     }
 
@@ -164,25 +168,23 @@ bool ContainerBuilder::feed_line(std::size_t i) {
 }
 
 bool ContainerBuilder::item_has_content(std::uint32_t item) const {
-    const auto& ch = nodes_[item].children;
-    for (auto it = ch.rbegin(); it != ch.rend(); ++it) {
-        const BuildKind& k = nodes_[*it].kind;
-        switch (k.index()) {
-            case kParagraph: {
-                const auto& lines = std::get<build::Paragraph>(k).lines;
-                for (std::size_t j = 0; j < lines.size(); ++j)
-                    if (!is_blank(lines[j])) return true;
-                break;
-            }
-            case kIndentedCode:
-                if (!std::get<build::IndentedCode>(k).text.empty()) return true;
-                break;
-            case kHtmlBlock:
-                if (!std::get<build::HtmlBlock>(k).text.empty()) return true;
-                break;
-            default: return true;
+    auto holds_content = [&](std::uint32_t child) {
+        const BuildKind& k = nodes_[child].kind;
+        if (const auto* p = kind_if<build::Paragraph>(k)) {
+            for (std::size_t j = 0; j < p->lines.size(); ++j)
+                if (!is_blank(p->lines[j])) return true;
+            return false;
         }
-    }
+        if (const auto* c = kind_if<build::IndentedCode>(k)) return !c->text.empty();
+        if (const auto* h = kind_if<build::HtmlBlock>(k)) return !h->text.empty();
+        return true;
+    };
+    // The last child nearly always decides; the walk is only for the rare rest.
+    std::uint32_t last = nodes_[item].last_child;
+    if (last == no_node) return false;
+    if (holds_content(last)) return true;
+    for (std::uint32_t c = nodes_[item].first_child; c != last; c = nodes_[c].next_sibling)
+        if (holds_content(c)) return true;
     return false;
 }
 
@@ -206,7 +208,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
                 }
                 break;
             case kListItem: {
-                std::size_t col = std::get<build::ListItem>(nodes_[node].kind).content_col;
+                std::size_t col = kind_as<build::ListItem>(nodes_[node].kind).content_col;
                 if (blank) {
                     ok = item_has_content(node);
                 } else if (leading_indent_columns(text) >= col) {
@@ -246,7 +248,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
                 }
                 break;
             case kDiv: {
-                std::size_t n = std::get<build::Div>(nodes_[node].kind).fence_len;
+                std::size_t n = kind_as<build::Div>(nodes_[node].kind).fence_len;
                 std::string_view t = trim_unicode(text);
                 if (leading_indent_columns(text) <= 3 && t.size() == n &&
                     t.find_first_not_of(':') == std::string_view::npos) {
@@ -287,10 +289,10 @@ void ContainerBuilder::refresh_leaf_open() {
     }
     const BuildKind& k = nodes_[*lc].kind;
     switch (k.index()) {
-        case kFencedCode: leaf_open_ = !std::get<build::FencedCode>(k).closed; break;
-        case kMathBlock: leaf_open_ = !std::get<build::MathBlock>(k).closed; break;
-        case kHtmlBlock: leaf_open_ = !std::get<build::HtmlBlock>(k).closed; break;
-        case kGridTable: leaf_open_ = !std::get<build::GridTable>(k).finished; break;
+        case kFencedCode: leaf_open_ = !kind_as<build::FencedCode>(k).closed; break;
+        case kMathBlock: leaf_open_ = !kind_as<build::MathBlock>(k).closed; break;
+        case kHtmlBlock: leaf_open_ = !kind_as<build::HtmlBlock>(k).closed; break;
+        case kGridTable: leaf_open_ = !kind_as<build::GridTable>(k).finished; break;
         case kParagraph:
         case kIndentedCode:
         case kTable: break;
@@ -318,34 +320,36 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
         if (cur && cur->delimiter == m->delimiter && cur->ordered == m->ordered) {
             list = current();
         } else {
-            if (stack_.size() == 1 && !nodes_[0].children.empty()) return Starters::Stop;
+            if (stack_.size() == 1 && nodes_[0].has_children()) return Starters::Stop;
             mark_content();
             list = open_node(build::List{m->start, m->delimiter, m->ordered});
         }
-        if (!nodes_[list].children.empty()) {
-            std::uint32_t last = nodes_[list].children.back();
+        if (nodes_[list].has_children()) {
+            std::uint32_t last = nodes_[list].last_child;
             if (std::find(blank_items_.begin(), blank_items_.end(), last) != blank_items_.end()) {
-                std::get<build::ListItem>(nodes_[last].kind).loose = true;
+                kind_as<build::ListItem>(nodes_[last].kind).loose = true;
                 blank_items_.clear();
             }
         }
-        std::uint32_t item = push_child(list, build::ListItem{m->content_col, false, TaskState::NotTask, {}});
+        std::uint32_t item = push_child(list, build::ListItem{m->content_col, false, TaskState::NotTask, nullptr});
         stack_.push_back(item);
         buf = Line::strip_from(Line{text, m->marker_end, m->marker_end_col}, m->content_col);
         text = buf;
 
-        auto& data = std::get<build::ListItem>(nodes_[item].kind);
+        auto& data = kind_as<build::ListItem>(nodes_[item].kind);
         // Item attributes: a leading "{:...}" block.
         std::string_view t = trim_unicode_start(text);
         if (t.substr(0, 2) == "{:") {
             AttrLine whole = parse_attr_line(t, parser_.attr_defs());
             if (whole.kind == AttrLine::Kind::Attributes) {
-                data.attr.merge(whole.attr);
+                if (!data.attr) data.attr = std::make_unique<Attr>();
+                data.attr->merge(whole.attr);
                 text = std::string_view();
             } else if (std::size_t close = t.find('}'); close != std::string_view::npos) {
                 AttrLine head = parse_attr_line(t.substr(0, close + 1), parser_.attr_defs());
                 if (head.kind == AttrLine::Kind::Attributes) {
-                    data.attr.merge(head.attr);
+                    if (!data.attr) data.attr = std::make_unique<Attr>();
+                    data.attr->merge(head.attr);
                     text = trim_unicode_start(t.substr(close + 1));
                 }
             }
@@ -375,7 +379,7 @@ std::optional<std::string> ContainerBuilder::lookahead_through(std::string_view 
                 buf = strip_quote_marker(buf);
                 break;
             case kListItem: {
-                std::size_t col = std::get<build::ListItem>(kind).content_col;
+                std::size_t col = kind_as<build::ListItem>(kind).content_col;
                 if (leading_indent_columns(buf) < col) return std::nullopt;
                 buf = Line::strip_from(Line{buf, 0, 0}, col);
                 break;
@@ -401,15 +405,15 @@ std::optional<std::string> ContainerBuilder::lookahead_through(std::string_view 
 
 bool ContainerBuilder::close_finished_list(std::string_view text, std::optional<std::size_t> next) {
     std::uint32_t list = current();
-    const auto& data = std::get<build::List>(nodes_[list].kind);
+    const auto& data = kind_as<build::List>(nodes_[list].kind);
     auto same_list = [&](std::string_view t) {
         auto m = list_marker(t);
         return m && m->delimiter == data.delimiter && m->ordered == data.ordered;
     };
     if (is_blank(text) && next) {
         auto rest = lookahead_through(parser_.line(*next), stack_.size() - 1);
-        if (rest && same_list(*rest) && !nodes_[list].children.empty()) {
-            blank_items_.assign(1, nodes_[list].children.back());
+        if (rest && same_list(*rest) && nodes_[list].has_children()) {
+            blank_items_.assign(1, nodes_[list].last_child);
             return false;
         }
     }
@@ -459,22 +463,21 @@ const FenceInfo& ContainerBuilder::fence_info(build::FencedCode& code) {
 }
 
 void ContainerBuilder::collect_spans(std::size_t end, std::vector<BlockSpan>& out) {
-    const auto& ch = nodes_[0].children;
-    for (std::size_t j = 0; j < ch.size(); ++j) {
-        BuildNode& node = nodes_[ch[j]];
+    for (std::uint32_t c = nodes_[0].first_child; c != no_node; c = nodes_[c].next_sibling) {
+        BuildNode& node = nodes_[c];
         BlockSpan span;
         span.kind = kind_of_span(node.kind);
         span.start = node.start_line;
-        span.end = j + 1 < ch.size() ? nodes_[ch[j + 1]].start_line : end;
+        span.end = node.next_sibling != no_node ? nodes_[node.next_sibling].start_line : end;
         while (span.end > span.start && parser_.is_blank_line(span.end - 1)) --span.end;
-        if (auto* code = std::get_if<build::FencedCode>(&node.kind)) {
+        if (auto* code = kind_if<build::FencedCode>(node.kind)) {
             const FenceInfo& fi = fence_info(*code);
             span.info = fi.info;
             span.lang = fi.lang;
             span.text = code->text;
-        } else if (auto* icode = std::get_if<build::IndentedCode>(&node.kind)) {
+        } else if (auto* icode = kind_if<build::IndentedCode>(node.kind)) {
             span.text = icode->text;
-        } else if (auto* math = std::get_if<build::MathBlock>(&node.kind)) {
+        } else if (auto* math = kind_if<build::MathBlock>(node.kind)) {
             span.text = std::string(trim_unicode_end(math->text));
         }
         out.push_back(std::move(span));
@@ -482,10 +485,9 @@ void ContainerBuilder::collect_spans(std::size_t end, std::vector<BlockSpan>& ou
 }
 
 void ContainerBuilder::collect_edit_regions(std::uint32_t node, std::size_t end, std::vector<EditRegion>& out) const {
-    const auto& ch = nodes_[node].children;
-    for (std::size_t j = 0; j < ch.size(); ++j) {
-        const BuildNode& child = nodes_[ch[j]];
-        std::size_t child_end = j + 1 < ch.size() ? nodes_[ch[j + 1]].start_line : end;
+    for (std::uint32_t c = nodes_[node].first_child; c != no_node; c = nodes_[c].next_sibling) {
+        const BuildNode& child = nodes_[c];
+        std::size_t child_end = child.next_sibling != no_node ? nodes_[child.next_sibling].start_line : end;
         switch (child.kind.index()) {
             case kParagraph:
             case kHeading:
@@ -496,7 +498,7 @@ void ContainerBuilder::collect_edit_regions(std::uint32_t node, std::size_t end,
             case kIndentedCode:
             case kHtmlBlock:
             case kGridTable: break;
-            default: collect_edit_regions(ch[j], child_end, out); break;
+            default: collect_edit_regions(c, child_end, out); break;
         }
     }
 }
@@ -505,28 +507,28 @@ void ContainerBuilder::collect_edit_regions(std::uint32_t node, std::size_t end,
 
 DraftBlocks ContainerBuilder::finish_children(std::uint32_t node, std::size_t depth) {
     DraftBlocks out;
-    out.reserve(nodes_[node].children.size());
+    out.reserve(nodes_[node].child_count);
     finish_children_into(node, depth, out);
     return out;
 }
 
 void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t depth, DraftBlocks& out) {
-    for (std::size_t j = 0; j < nodes_[node].children.size(); ++j) {
-        std::uint32_t c = nodes_[node].children[j];
+    for (std::uint32_t c = nodes_[node].first_child; c != no_node; c = nodes_[c].next_sibling) {
         BuildKind& kind = nodes_[c].kind;
         switch (kind.index()) {
             case kBlockQuote: out.emplace_back(draft::BlockQuote{{}, finish_children(c, depth + 1)}); break;
             case kList: {
-                const auto& data = std::get<build::List>(kind);
+                const auto& data = kind_as<build::List>(kind);
                 draft::List list;
                 list.ordered = data.ordered;
                 list.start = data.start;
-                for (std::uint32_t item : nodes_[c].children) {
+                list.items.reserve(nodes_[c].child_count);
+                for (std::uint32_t item = nodes_[c].first_child; item != no_node; item = nodes_[item].next_sibling) {
                     auto* it = get<build::ListItem>(item);
                     if (!it) continue;
                     if (it->loose) list.tight = false;
                     DraftListItem di;
-                    di.attr = std::move(it->attr);
+                    if (it->attr) di.attr = std::move(*it->attr);
                     di.checked = it->task;
                     di.blocks = finish_children(item, depth + 2);
                     list.items.push_back(std::move(di));
@@ -535,19 +537,19 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
                 break;
             }
             case kFootnote: {
-                std::string label = std::move(std::get<build::FootnoteDefinition>(kind).label);
+                std::string label = std::move(kind_as<build::FootnoteDefinition>(kind).label);
                 DraftBlocks blocks = finish_children(c, depth + 1);
                 parser_.footnotes().push_back(DraftFootnote{std::move(label), std::move(blocks)});
                 break;
             }
             case kDefinitionList: {
                 draft::DefinitionList dl;
-                for (std::uint32_t item : nodes_[c].children) {
+                for (std::uint32_t item = nodes_[c].first_child; item != no_node; item = nodes_[item].next_sibling) {
                     auto* di = get<build::DefinitionItem>(item);
                     if (!di) continue;
                     DraftDefinitionItem out_item;
                     out_item.terms = std::move(di->terms);
-                    for (std::uint32_t def : nodes_[item].children) {
+                    for (std::uint32_t def = nodes_[item].first_child; def != no_node; def = nodes_[def].next_sibling) {
                         auto* d = get<build::Definition>(def);
                         if (!d) continue;
                         bool loose = d->loose;
@@ -559,19 +561,19 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
                 break;
             }
             case kDiv: {
-                Attr attr = std::move(std::get<build::Div>(kind).attr);
+                Attr attr = std::move(kind_as<build::Div>(kind).attr);
                 out.emplace_back(draft::Div{std::move(attr), finish_children(c, depth + 1)});
                 break;
             }
             case kHtmlContainer: {
-                auto& h = std::get<build::HtmlContainer>(kind);
+                auto& h = kind_as<build::HtmlContainer>(kind);
                 std::string tag = std::move(h.tag);
                 Attr attr = std::move(h.attr);
                 out.emplace_back(draft::HtmlContainer{std::move(tag), std::move(attr), finish_children(c, depth + 1)});
                 break;
             }
             case kFencedCode: {
-                auto& code = std::get<build::FencedCode>(kind);
+                auto& code = kind_as<build::FencedCode>(kind);
                 std::string_view info = trim_unicode(code.info);
                 if (auto raw = raw_attr(info); raw && raw->consumed == info.size()) {
                     out.emplace_back(RawBlock{std::move(raw->format), std::move(code.text)});
@@ -583,30 +585,30 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
                 break;
             }
             case kMathBlock: {
-                auto& m = std::get<build::MathBlock>(kind);
+                auto& m = kind_as<build::MathBlock>(kind);
                 out.emplace_back(MathBlock{{}, std::string(trim_unicode_end(m.text)), true});
                 break;
             }
             case kParagraph:
-                if (auto d = finish_paragraph(std::get<build::Paragraph>(kind))) out.push_back(std::move(*d));
+                if (auto d = finish_paragraph(kind_as<build::Paragraph>(kind))) out.push_back(std::move(*d));
                 break;
             case kHeading: {
-                auto& h = std::get<build::Heading>(kind);
+                auto& h = kind_as<build::Heading>(kind);
                 out.emplace_back(draft::Heading{std::move(h.attr), h.level, std::move(h.text)});
                 break;
             }
-            case kThematicBreak: out.emplace_back(ThematicBreak{std::move(std::get<build::ThematicBreak>(kind).attr)}); break;
+            case kThematicBreak: out.emplace_back(ThematicBreak{}); break;
             case kIndentedCode:
-                out.emplace_back(CodeBlock{{}, std::string(), std::nullopt, std::move(std::get<build::IndentedCode>(kind).text)});
+                out.emplace_back(CodeBlock{{}, std::string(), std::nullopt, std::move(kind_as<build::IndentedCode>(kind).text)});
                 break;
             case kHtmlBlock: {
-                auto& h = std::get<build::HtmlBlock>(kind);
+                auto& h = kind_as<build::HtmlBlock>(kind);
                 if (parser_.options().tagfilter) out.emplace_back(HtmlBlock{tagfilter_html(h.text)});
                 else out.emplace_back(HtmlBlock{std::move(h.text)});
                 break;
             }
-            case kTable: out.emplace_back(std::move(std::get<build::Table>(kind).table)); break;
-            case kGridTable: out.push_back(finish_grid_table(std::get<build::GridTable>(kind), depth)); break;
+            case kTable: out.emplace_back(std::move(kind_as<build::Table>(kind).table)); break;
+            case kGridTable: out.push_back(finish_grid_table(kind_as<build::GridTable>(kind), depth)); break;
             default: break;
         }
     }

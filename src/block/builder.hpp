@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -45,7 +47,12 @@ namespace build {
 struct Root {};
 struct BlockQuote {};
 struct List { std::size_t start = 1; char delimiter = '-'; bool ordered = false; };
-struct ListItem { std::size_t content_col = 0; bool loose = false; TaskState task = TaskState::NotTask; Attr attr; };
+struct ListItem {
+    std::size_t content_col = 0;
+    bool loose = false;
+    TaskState task = TaskState::NotTask;
+    std::unique_ptr<Attr> attr;  // made only when the item has attributes
+};
 struct FootnoteDefinition { std::string label; };
 struct DefinitionList {};
 struct DefinitionItem { std::vector<std::string> terms; };
@@ -64,7 +71,7 @@ struct FencedCode {
 struct MathBlock { std::string text; std::string_view closing; bool closed = false; };
 struct Paragraph { LineList lines; bool setext_allowed = true; };
 struct Heading { Attr attr; std::uint8_t level = 1; std::string text; };
-struct ThematicBreak { Attr attr; };
+struct ThematicBreak {};
 struct IndentedCode { std::string text; };
 struct HtmlBlock { std::string text; HtmlBlockEnd end; bool closed = false; };
 struct Table { draft::Table table; bool leading_pipe = false; };
@@ -75,19 +82,60 @@ struct GridTable {
     std::optional<std::string> caption;
     std::string caption_line;  // the caption as written, kept for a grid that fails to parse
 };
+
+// The large variants live on the heap so that nodes stay small.
+template <class T> struct boxed : std::false_type {};
+template <> struct boxed<Div> : std::true_type {};
+template <> struct boxed<HtmlContainer> : std::true_type {};
+template <> struct boxed<FencedCode> : std::true_type {};
+template <> struct boxed<Heading> : std::true_type {};
+template <> struct boxed<HtmlBlock> : std::true_type {};
+template <> struct boxed<Table> : std::true_type {};
+template <> struct boxed<GridTable> : std::true_type {};
+template <class T> using Slot = std::conditional_t<boxed<T>::value, std::unique_ptr<T>, T>;
 }  // namespace build
 
 // Variants in declared order: 1 to 9 are containers, 10 to 18 leaves.
 using BuildKind = std::variant<build::Root, build::BlockQuote, build::List, build::ListItem,
                                build::FootnoteDefinition, build::DefinitionList, build::DefinitionItem,
-                               build::Definition, build::Div, build::HtmlContainer, build::FencedCode,
-                               build::MathBlock, build::Paragraph, build::Heading, build::ThematicBreak,
-                               build::IndentedCode, build::HtmlBlock, build::Table, build::GridTable>;
+                               build::Definition, build::Slot<build::Div>, build::Slot<build::HtmlContainer>,
+                               build::Slot<build::FencedCode>, build::MathBlock, build::Paragraph,
+                               build::Slot<build::Heading>, build::ThematicBreak, build::IndentedCode,
+                               build::Slot<build::HtmlBlock>, build::Slot<build::Table>, build::Slot<build::GridTable>>;
 
+template <class T>
+BuildKind make_kind(T value) {
+    if constexpr (build::boxed<T>::value) return BuildKind(std::make_unique<T>(std::move(value)));
+    else return BuildKind(std::move(value));
+}
+
+// The variant's data when it holds a T, else nullptr.
+template <class T>
+T* kind_if(BuildKind& k) {
+    auto* slot = std::get_if<build::Slot<T>>(&k);
+    if constexpr (build::boxed<T>::value) return slot ? slot->get() : nullptr;
+    else return slot;
+}
+template <class T>
+const T* kind_if(const BuildKind& k) {
+    auto* slot = std::get_if<build::Slot<T>>(&k);
+    if constexpr (build::boxed<T>::value) return slot ? slot->get() : nullptr;
+    else return slot;
+}
+template <class T> T& kind_as(BuildKind& k) { return *kind_if<T>(k); }
+template <class T> const T& kind_as(const BuildKind& k) { return *kind_if<T>(k); }
+
+inline constexpr std::uint32_t no_node = static_cast<std::uint32_t>(-1);
+
+// Children are kept as a linked list of indices, in order.
 struct BuildNode {
-    std::vector<std::uint32_t> children;
     BuildKind kind;
     std::size_t start_line = 0;
+    std::uint32_t first_child = no_node;
+    std::uint32_t last_child = no_node;
+    std::uint32_t next_sibling = no_node;
+    std::uint32_t child_count = 0;
+    bool has_children() const { return first_child != no_node; }
 };
 
 class ContainerBuilder {
@@ -114,11 +162,11 @@ private:
     std::uint32_t open_node(BuildKind kind);
     std::uint32_t current() const { return stack_.back(); }
     std::optional<std::uint32_t> last_child(std::uint32_t node) const;
-    template <class T> T* get(std::uint32_t node) { return std::get_if<T>(&nodes_[node].kind); }
-    template <class T> const T* get(std::uint32_t node) const { return std::get_if<T>(&nodes_[node].kind); }
+    template <class T> T* get(std::uint32_t node) { return kind_if<T>(nodes_[node].kind); }
+    template <class T> const T* get(std::uint32_t node) const { return kind_if<T>(nodes_[node].kind); }
     template <class T> T* last_child_as() {
-        const auto& ch = nodes_[stack_.back()].children;
-        return ch.empty() ? nullptr : get<T>(ch.back());
+        std::uint32_t last = nodes_[stack_.back()].last_child;
+        return last == no_node ? nullptr : get<T>(last);
     }
     bool current_is_list() const;
     bool current_is_definition_item() const;

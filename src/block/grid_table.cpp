@@ -74,7 +74,7 @@ enum class Seg : std::uint8_t { None, Dash, Equals };
 // What the parser keeps of a rule line.
 struct RuleInfo {
     std::size_t line = 0;
-    std::vector<std::uint32_t> rule_prefix;  // rule_prefix[j]: rule segments among bands < j
+    std::vector<std::size_t> rule_prefix;     // rule_prefix[j]: rule segments among bands < j
     std::size_t equals = 0;                  // number of "=" segments
 
     bool all_rule(std::size_t a, std::size_t b) const {
@@ -87,8 +87,9 @@ struct Run {
     std::size_t lo = 0, hi = 0;  // column bands, inclusive
 };
 
+// A group of runs: its bounding box and the number of positions it holds.
 struct Cell {
-    std::size_t r1 = npos, r2 = 0, c1 = npos, c2 = 0;
+    std::size_t r1 = 0, r2 = 0, c1 = 0, c2 = 0;
     std::size_t area = 0;
 };
 
@@ -100,7 +101,7 @@ struct Piece {
 };
 
 // A cell's text: inline when it is one run of plain lines, else parsed blocks.
-DraftTableCellContent cell_content(std::vector<Piece>& all, std::size_t first, std::vector<std::string_view>& texts,
+DraftTableCellContent cell_content(const std::vector<Piece>& all, std::size_t first, std::vector<std::string_view>& texts,
                                    std::vector<std::size_t>& ordinals, const NestedBlockParse& nested,
                                    std::size_t depth) {
     DraftTableCellContent content;
@@ -290,7 +291,7 @@ std::optional<DraftBlock> parse_grid_table(const std::vector<std::string>& lines
                 }
                 if (kind != Seg::None) ++rule_count;
                 if (kind == Seg::Equals) ++info.equals;
-                info.rule_prefix[j + 1] = static_cast<std::uint32_t>(rule_count);
+                info.rule_prefix[j + 1] = rule_count;
             }
         }
         if (rule_count > 0) {

@@ -120,7 +120,7 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
         if (auto g = normalize_grid_line(text); g && is_grid_border_line(*g)) {
             build::GridTable grid;
             grid.lines.push_back(std::move(*g));
-            open_node(std::move(grid));
+            open_node(make_kind(std::move(grid)));
             leaf_open_ = true;
             return false;
         }
@@ -132,7 +132,7 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
             code.fence_len = f->length;
             code.indent = f->indent;
             code.fence_char = f->fence_char;
-            open_node(std::move(code));
+            open_node(make_kind(std::move(code)));
             leaf_open_ = true;
             return false;
         }
@@ -141,7 +141,7 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
         std::string_view t = trim_unicode(text);
         std::string_view closing = t == "\\[" ? std::string_view("\\]") : t == "$$" ? std::string_view("$$") : "";
         if (!closing.empty()) {
-            open_node(build::MathBlock{std::string(), closing, false});
+            open_node(make_kind(build::MathBlock{std::string(), closing, false}));
             leaf_open_ = true;
             return false;
         }
@@ -152,21 +152,21 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
     if (indented_code_allowed && leading_indent_columns(text) >= 4 && !is_blank(text)) {
         build::IndentedCode code;
         append_code_line(code.text, text, 4);
-        open_node(std::move(code));
+        open_node(make_kind(std::move(code)));
         leaf_open_ = true;
         return false;
     }
     if (start_html_block(text)) return false;
     if (first == '#' && start_atx_heading(text)) return false;
     if (thematic_line(text)) {
-        open_node(build::ThematicBreak{});
+        open_node(make_kind(build::ThematicBreak{}));
         leaf_open_ = false;
         return false;
     }
     build::Paragraph para;
     para.lines.push(text);
     para.setext_allowed = setext_allowed;
-    open_node(std::move(para));
+    open_node(make_kind(std::move(para)));
     leaf_open_ = true;
     return true;
 }
@@ -226,10 +226,10 @@ bool ContainerBuilder::start_pipe_table(std::string_view text) {
     table.table.head.push_back(draft_inline_table_row(std::move(*cells), *aligns));
     table.table.aligns = std::move(*aligns);
     if (p->lines.size() == 1) {
-        nodes_[*lc].kind = std::move(table);
+        nodes_[*lc].kind = make_kind(std::move(table));
     } else {
         p->lines.pop();
-        std::uint32_t node = open_node(std::move(table));
+        std::uint32_t node = open_node(make_kind(std::move(table)));
         nodes_[node].start_line = line_ > 0 ? line_ - 1 : 0;
     }
     leaf_open_ = true;
@@ -256,7 +256,7 @@ bool ContainerBuilder::start_setext_heading(std::string_view text) {
         joined.append(trim_unicode(p->lines[j]));
     }
     TrailingAttrSplit split = strip_trailing_attr(joined, parser_.attr_defs());
-    nodes_[*lc].kind = build::Heading{std::move(split.attr), level, std::move(split.text)};
+    nodes_[*lc].kind = make_kind(build::Heading{std::move(split.attr), level, std::move(split.text)});
     leaf_open_ = false;
     return true;
 }
@@ -275,7 +275,7 @@ bool ContainerBuilder::start_atx_heading(std::string_view text) {
     while (k > 0 && s[k - 1] == '#') --k;
     if (k == 0) s = std::string_view();
     else if (k < s.size() && is_heading_space(s[k - 1])) s = trim_unicode_end(s.substr(0, k));
-    open_node(build::Heading{std::move(split.attr), static_cast<std::uint8_t>(level), std::string(s)});
+    open_node(make_kind(build::Heading{std::move(split.attr), static_cast<std::uint8_t>(level), std::string(s)}));
     leaf_open_ = false;
     return true;
 }
@@ -291,10 +291,10 @@ bool ContainerBuilder::start_another_definition(std::string_view text, std::size
     std::uint32_t item = stack_[k - 1];
     stack_.resize(k);
     bool loose = false;
-    if (!nodes_[item].children.empty()) {
-        if (auto* last = get<build::Definition>(nodes_[item].children.back())) loose = last->blank_seen;
+    if (nodes_[item].has_children()) {
+        if (auto* last = get<build::Definition>(nodes_[item].last_child)) loose = last->blank_seen;
     }
-    std::uint32_t def = push_child(item, build::Definition{loose, false});
+    std::uint32_t def = push_child(item, make_kind(build::Definition{loose, false}));
     stack_.push_back(def);
     leaf_open_ = false;
     if (!content->empty()) went_paragraph = append_leaf_inner(*content, false, true, depth + 1);
@@ -317,11 +317,11 @@ bool ContainerBuilder::start_first_definition(std::string_view text, std::size_t
     }
     bool loose = !leaf_open_;
     std::uint32_t list = *lc;
-    nodes_[list].kind = build::DefinitionList{};
+    nodes_[list].kind = make_kind(build::DefinitionList{});
     stack_.push_back(list);
-    std::uint32_t item = push_child(list, build::DefinitionItem{std::move(terms)});
+    std::uint32_t item = push_child(list, make_kind(build::DefinitionItem{std::move(terms)}));
     stack_.push_back(item);
-    std::uint32_t def = push_child(item, build::Definition{loose, false});
+    std::uint32_t def = push_child(item, make_kind(build::Definition{loose, false}));
     stack_.push_back(def);
     leaf_open_ = false;
     if (!content->empty()) went_paragraph = append_leaf_inner(*content, false, true, depth + 1);
@@ -336,7 +336,7 @@ bool ContainerBuilder::start_footnote_definition(std::string_view text, std::siz
     if (close == std::string_view::npos) return false;
     std::string_view label = t.substr(2, close - 2);
     if (has_whitespace(label)) return false;
-    open_node(build::FootnoteDefinition{std::string(label)});
+    open_node(make_kind(build::FootnoteDefinition{std::string(label)}));
     leaf_open_ = false;
     std::string_view content = trim_unicode_start(t.substr(close + 2));
     if (!content.empty()) went_paragraph = append_leaf_inner(content, false, true, depth + 1);
@@ -378,7 +378,7 @@ bool ContainerBuilder::start_fenced_div(std::string_view text) {
         if (std::size_t brace = t.find('{'); brace != std::string_view::npos)
             attr.merge(parse_fence_info(t.substr(brace), defs).attr);
     }
-    open_node(build::Div{std::move(attr), n});
+    open_node(make_kind(build::Div{std::move(attr), n}));
     leaf_open_ = false;
     return true;
 }
@@ -478,7 +478,7 @@ bool ContainerBuilder::start_html_block(std::string_view text) {
     block.text.push_back('\n');
     block.end = std::move(start->end);
     block.closed = start->closed;
-    open_node(std::move(block));
+    open_node(make_kind(std::move(block)));
     leaf_open_ = !start->closed;
     return true;
 }
@@ -520,7 +520,7 @@ bool ContainerBuilder::start_html_container(std::string_view text) {
     if (tag->self_closing || is_void_html_tag(tag->name)) return false;
     if (parser_.options().tagfilter && is_tagfiltered_start(t)) return false;
     std::string closing = "</" + tag->name + ">";
-    std::uint32_t node = open_node(build::HtmlContainer{tag->name, std::move(tag->attr), std::move(closing)});
+    std::uint32_t node = open_node(make_kind(build::HtmlContainer{tag->name, std::move(tag->attr), std::move(closing)}));
     leaf_open_ = false;
     std::string_view rest = t.substr(tag->end);
     if (!rest.empty()) feed_html_markdown_inner(node, rest);
@@ -528,7 +528,7 @@ bool ContainerBuilder::start_html_container(std::string_view text) {
 }
 
 void ContainerBuilder::feed_html_markdown_inner(std::uint32_t container, std::string_view text) {
-    const std::string closing = std::get<build::HtmlContainer>(nodes_[container].kind).closing;
+    const std::string closing = kind_as<build::HtmlContainer>(nodes_[container].kind).closing;
     std::size_t found = std::string_view::npos;
     std::size_t i = 0;
     while (i < text.size()) {

@@ -42,7 +42,8 @@ private:
 };
 
 // Parses cell text as blocks inside the running parse (definitions and
-// footnotes reach the whole document); given the text and the nesting depth.
+// footnotes reach the whole document); given the text and the depth of that
+// nested parse (the table's depth + 2).
 using NestedBlockParse = std::function<DraftBlocks(const std::string& text, std::size_t depth)>;
 
 std::optional<DraftBlock> parse_grid_table(const std::vector<std::string>& lines, const NestedBlockParse& nested,

@@ -2,7 +2,6 @@
 #include "scanner.hpp"
 
 #include <algorithm>
-#include <cstring>
 
 #include "../entity.hpp"
 #include "../unicode.hpp"
@@ -64,10 +63,17 @@ bool is_word_char(char32_t c) { return c == '_' || is_alphanumeric(c); }
 
 // Whether a bare autolink may start at pos: the start of the text, or after
 // white space or one of the boundary punctuation characters.
+constexpr std::array<bool, 128> make_ascii_boundaries() {
+    std::array<bool, 128> t{};
+    for (unsigned char c : std::string_view(" \t\n\v\f\r([{:;'\"/*~")) t[c] = true;
+    return t;
+}
+constexpr std::array<bool, 128> kAsciiBoundary = make_ascii_boundaries();
+
 bool boundary_before(std::string_view s, std::size_t pos) {
     if (pos == 0) return true;
     unsigned char b = static_cast<unsigned char>(s[pos - 1]);
-    if (b < 0x80) return std::strchr(" \t\n\v\f\r([{:;'\"/*~", b) != nullptr && b != 0;
+    if (b < 0x80) return kAsciiBoundary[b];
     return is_white_space(decode_utf8_before(s, pos));
 }
 
@@ -252,8 +258,10 @@ void InlineScanner::append_char(std::size_t& pos) {
 }
 
 bool InlineScanner::autolink_may_start(std::size_t pos) {
-    if (!boundary_before(text_, pos)) return false;
-    switch (text_[pos]) {
+    const char c = text_[pos];
+    const bool prefix_letter = c == 'h' || c == 'f' || c == 'w' || c == 'm' || c == 'M' || c == 'x' || c == 'X';
+    if ((!prefix_letter && !has_at_) || !boundary_before(text_, pos)) return false;
+    switch (c) {
         case 'h':
             if (text_.compare(pos, 7, "http://") == 0 || text_.compare(pos, 8, "https://") == 0) return true;
             break;

@@ -64,13 +64,13 @@ TEST(RenderEscape, Encoders) {
     using std::string_literals::operator""s;
     check({
         {"text plain run", esc(escape_text, "abc def"), "[abc def"},
-        {"text specials", esc(escape_text, "a&b<c>d\"e'f"), "[a&amp;b&lt;c&gt;d\"e'f"},
+        {"text entities", esc(escape_text, "a&b<c>d\"e'f"), "[a&amp;b&lt;c&gt;d\"e'f"},
         {"text multibyte and controls", esc(escape_text, "\xC3\xA9\t\x01\x7F\n\xF0\x9F\x98\x80"),
          "[\xC3\xA9\t\x01\x7F\n\xF0\x9F\x98\x80"},
         {"text keeps NUL", esc(escape_text, "a\0b"s), "[a\0b"s},
         {"attr quotes", esc(escape_attr, "<\"'&>"), "[&lt;&quot;'&amp;&gt;"},
         {"attr multibyte", esc(escape_attr, "\xE2\x82\xAC\"x"), "[\xE2\x82\xAC&quot;x"},
-        {"url specials", esc(escape_url_attr, " \"<>[\\]`"), "[%20%22%3C%3E%5B%5C%5D%60"},
+        {"url reserved bytes", esc(escape_url_attr, " \"<>[\\]`"), "[%20%22%3C%3E%5B%5C%5D%60"},
         {"url kept", esc(escape_url_attr, "http://a.b/p?q=1#f%41'{|}^~!$()*+,;=@"),
          "[http://a.b/p?q=1#f%41'{|}^~!$()*+,;=@"},
         {"url amp", esc(escape_url_attr, "a&b"), "[a&amp;b"},
