@@ -20,12 +20,14 @@ check-python:
 	@test -n "$(PYTHON)" || { echo "Python 3.13 not found; pass PYTHON=/path/to/python3.13" >&2; exit 1; }
 
 $(BUILD)/CMakeCache.txt: | check-python
-	cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE="$(PYTHON)"
+	cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE="$(PYTHON)" >&2
 
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The build's own output goes to stderr so that stdout holds only the XHTML.
+run: $(BUILD)/CMakeCache.txt
+	@cmake --build $(BUILD) -j $(JOBS) >&2
 	@PYTHONPATH=$(BUILD)/python "$(PYTHON)" -m quenlor "$(FILE)"
 
 test: build

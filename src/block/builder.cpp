@@ -513,104 +513,125 @@ DraftBlocks ContainerBuilder::finish_children(std::uint32_t node, std::size_t de
 }
 
 void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t depth, DraftBlocks& out) {
+    // Containers recurse through this loop; each kind is finished in a
+    // function of its own so that the recursive frame stays small.
     for (std::uint32_t c = nodes_[node].first_child; c != no_node; c = nodes_[c].next_sibling) {
-        BuildKind& kind = nodes_[c].kind;
-        switch (kind.index()) {
-            case kBlockQuote: out.emplace_back(draft::BlockQuote{{}, finish_children(c, depth + 1)}); break;
-            case kList: {
-                const auto& data = kind_as<build::List>(kind);
-                draft::List list;
-                list.ordered = data.ordered;
-                list.start = data.start;
-                list.items.reserve(nodes_[c].child_count);
-                for (std::uint32_t item = nodes_[c].first_child; item != no_node; item = nodes_[item].next_sibling) {
-                    auto* it = get<build::ListItem>(item);
-                    if (!it) continue;
-                    if (it->loose) list.tight = false;
-                    DraftListItem di;
-                    if (it->attr) di.attr = std::move(*it->attr);
-                    di.checked = it->task;
-                    di.blocks = finish_children(item, depth + 2);
-                    list.items.push_back(std::move(di));
-                }
-                out.emplace_back(std::move(list));
-                break;
-            }
-            case kFootnote: {
-                std::string label = std::move(kind_as<build::FootnoteDefinition>(kind).label);
-                DraftBlocks blocks = finish_children(c, depth + 1);
-                parser_.footnotes().push_back(DraftFootnote{std::move(label), std::move(blocks)});
-                break;
-            }
-            case kDefinitionList: {
-                draft::DefinitionList dl;
-                for (std::uint32_t item = nodes_[c].first_child; item != no_node; item = nodes_[item].next_sibling) {
-                    auto* di = get<build::DefinitionItem>(item);
-                    if (!di) continue;
-                    DraftDefinitionItem out_item;
-                    out_item.terms = std::move(di->terms);
-                    for (std::uint32_t def = nodes_[item].first_child; def != no_node; def = nodes_[def].next_sibling) {
-                        auto* d = get<build::Definition>(def);
-                        if (!d) continue;
-                        bool loose = d->loose;
-                        out_item.definitions.push_back(DraftDefinition{finish_children(def, depth + 3), !loose});
-                    }
-                    dl.items.push_back(std::move(out_item));
-                }
-                out.emplace_back(std::move(dl));
-                break;
-            }
-            case kDiv: {
-                Attr attr = std::move(kind_as<build::Div>(kind).attr);
-                out.emplace_back(draft::Div{std::move(attr), finish_children(c, depth + 1)});
-                break;
-            }
-            case kHtmlContainer: {
-                auto& h = kind_as<build::HtmlContainer>(kind);
-                std::string tag = std::move(h.tag);
-                Attr attr = std::move(h.attr);
-                out.emplace_back(draft::HtmlContainer{std::move(tag), std::move(attr), finish_children(c, depth + 1)});
-                break;
-            }
-            case kFencedCode: {
-                auto& code = kind_as<build::FencedCode>(kind);
-                std::string_view info = trim_unicode(code.info);
-                if (auto raw = raw_attr(info); raw && raw->consumed == info.size()) {
-                    out.emplace_back(RawBlock{std::move(raw->format), std::move(code.text)});
-                } else {
-                    FenceInfo fi = fence_info(code);
-                    out.emplace_back(CodeBlock{std::move(fi.attr), std::move(fi.info), std::move(fi.lang),
-                                               std::move(code.text)});
-                }
-                break;
-            }
-            case kMathBlock: {
-                auto& m = kind_as<build::MathBlock>(kind);
-                out.emplace_back(MathBlock{{}, std::string(trim_unicode_end(m.text)), true});
-                break;
-            }
-            case kParagraph:
-                if (auto d = finish_paragraph(kind_as<build::Paragraph>(kind))) out.push_back(std::move(*d));
-                break;
-            case kHeading: {
-                auto& h = kind_as<build::Heading>(kind);
-                out.emplace_back(draft::Heading{std::move(h.attr), h.level, std::move(h.text)});
-                break;
-            }
-            case kThematicBreak: out.emplace_back(ThematicBreak{}); break;
-            case kIndentedCode:
-                out.emplace_back(CodeBlock{{}, std::string(), std::nullopt, std::move(kind_as<build::IndentedCode>(kind).text)});
-                break;
-            case kHtmlBlock: {
-                auto& h = kind_as<build::HtmlBlock>(kind);
-                if (parser_.options().tagfilter) out.emplace_back(HtmlBlock{tagfilter_html(h.text)});
-                else out.emplace_back(HtmlBlock{std::move(h.text)});
-                break;
-            }
-            case kTable: out.emplace_back(std::move(kind_as<build::Table>(kind).table)); break;
-            case kGridTable: out.push_back(finish_grid_table(kind_as<build::GridTable>(kind), depth)); break;
-            default: break;
+        switch (nodes_[c].kind.index()) {
+            case kBlockQuote:
+            case kList:
+            case kFootnote:
+            case kDefinitionList:
+            case kDiv:
+            case kHtmlContainer: finish_container(c, depth, out); break;
+            default: finish_leaf(c, depth, out); break;
         }
+    }
+}
+
+[[gnu::noinline]] void ContainerBuilder::finish_container(std::uint32_t c, std::size_t depth, DraftBlocks& out) {
+    BuildKind& kind = nodes_[c].kind;
+    switch (kind.index()) {
+        case kBlockQuote: out.emplace_back(draft::BlockQuote{{}, finish_children(c, depth + 1)}); break;
+        case kList: {
+            const auto& data = kind_as<build::List>(kind);
+            draft::List list;
+            list.ordered = data.ordered;
+            list.start = data.start;
+            list.items.reserve(nodes_[c].child_count);
+            for (std::uint32_t item = nodes_[c].first_child; item != no_node; item = nodes_[item].next_sibling) {
+                auto* it = get<build::ListItem>(item);
+                if (!it) continue;
+                if (it->loose) list.tight = false;
+                DraftListItem di;
+                if (it->attr) di.attr = std::move(*it->attr);
+                di.checked = it->task;
+                di.blocks = finish_children(item, depth + 2);
+                list.items.push_back(std::move(di));
+            }
+            out.emplace_back(std::move(list));
+            break;
+        }
+        case kFootnote: {
+            std::string label = std::move(kind_as<build::FootnoteDefinition>(kind).label);
+            DraftBlocks blocks = finish_children(c, depth + 1);
+            parser_.footnotes().push_back(DraftFootnote{std::move(label), std::move(blocks)});
+            break;
+        }
+        case kDefinitionList: {
+            draft::DefinitionList dl;
+            for (std::uint32_t item = nodes_[c].first_child; item != no_node; item = nodes_[item].next_sibling) {
+                auto* di = get<build::DefinitionItem>(item);
+                if (!di) continue;
+                DraftDefinitionItem out_item;
+                out_item.terms = std::move(di->terms);
+                for (std::uint32_t def = nodes_[item].first_child; def != no_node; def = nodes_[def].next_sibling) {
+                    auto* d = get<build::Definition>(def);
+                    if (!d) continue;
+                    bool loose = d->loose;
+                    out_item.definitions.push_back(DraftDefinition{finish_children(def, depth + 3), !loose});
+                }
+                dl.items.push_back(std::move(out_item));
+            }
+            out.emplace_back(std::move(dl));
+            break;
+        }
+        case kDiv: {
+            Attr attr = std::move(kind_as<build::Div>(kind).attr);
+            out.emplace_back(draft::Div{std::move(attr), finish_children(c, depth + 1)});
+            break;
+        }
+        case kHtmlContainer: {
+            auto& h = kind_as<build::HtmlContainer>(kind);
+            std::string tag = std::move(h.tag);
+            Attr attr = std::move(h.attr);
+            out.emplace_back(draft::HtmlContainer{std::move(tag), std::move(attr), finish_children(c, depth + 1)});
+            break;
+        }
+        default: break;
+    }
+}
+
+[[gnu::noinline]] void ContainerBuilder::finish_leaf(std::uint32_t c, std::size_t depth, DraftBlocks& out) {
+    BuildKind& kind = nodes_[c].kind;
+    switch (kind.index()) {
+        case kFencedCode: {
+            auto& code = kind_as<build::FencedCode>(kind);
+            std::string_view info = trim_unicode(code.info);
+            if (auto raw = raw_attr(info); raw && raw->consumed == info.size()) {
+                out.emplace_back(RawBlock{std::move(raw->format), std::move(code.text)});
+            } else {
+                FenceInfo fi = fence_info(code);
+                out.emplace_back(CodeBlock{std::move(fi.attr), std::move(fi.info), std::move(fi.lang),
+                                           std::move(code.text)});
+            }
+            break;
+        }
+        case kMathBlock: {
+            auto& m = kind_as<build::MathBlock>(kind);
+            out.emplace_back(MathBlock{{}, std::string(trim_unicode_end(m.text)), true});
+            break;
+        }
+        case kParagraph:
+            if (auto d = finish_paragraph(kind_as<build::Paragraph>(kind))) out.push_back(std::move(*d));
+            break;
+        case kHeading: {
+            auto& h = kind_as<build::Heading>(kind);
+            out.emplace_back(draft::Heading{std::move(h.attr), h.level, std::move(h.text)});
+            break;
+        }
+        case kThematicBreak: out.emplace_back(ThematicBreak{}); break;
+        case kIndentedCode:
+            out.emplace_back(CodeBlock{{}, std::string(), std::nullopt, std::move(kind_as<build::IndentedCode>(kind).text)});
+            break;
+        case kHtmlBlock: {
+            auto& h = kind_as<build::HtmlBlock>(kind);
+            if (parser_.options().tagfilter) out.emplace_back(HtmlBlock{tagfilter_html(h.text)});
+            else out.emplace_back(HtmlBlock{std::move(h.text)});
+            break;
+        }
+        case kTable: out.emplace_back(std::move(kind_as<build::Table>(kind).table)); break;
+        case kGridTable: out.push_back(finish_grid_table(kind_as<build::GridTable>(kind), depth)); break;
+        default: break;
     }
 }
 

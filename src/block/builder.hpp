@@ -205,6 +205,8 @@ private:
     bool start_atx_heading(std::string_view text);
 
     // ---- finishing ----
+    void finish_container(std::uint32_t node, std::size_t depth, DraftBlocks& out);
+    void finish_leaf(std::uint32_t node, std::size_t depth, DraftBlocks& out);
     std::optional<DraftBlock> finish_paragraph(build::Paragraph& p);
     DraftBlock finish_grid_table(build::GridTable& g, std::size_t depth);
     const FenceInfo& fence_info(build::FencedCode& code);
