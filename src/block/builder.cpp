@@ -59,6 +59,7 @@ void ContainerBuilder::reset(std::size_t first_line) {
     blank_items_.clear();
     line_ = first_line;
     lazy_ = leaf_open_ = fence_closed_ = false;
+    lookahead_line_ = static_cast<std::size_t>(-1);
 }
 
 // ---------------------------------------------------------------- tree
@@ -368,9 +369,20 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
     return Starters::GoOn;
 }
 
-std::optional<std::string> ContainerBuilder::lookahead_through(std::string_view next, std::size_t upto) const {
+const std::optional<std::string>& ContainerBuilder::lookahead_through(std::size_t next, std::size_t upto) {
+    upto = std::min(upto, stack_.size());
+    if (next == lookahead_line_ && lookahead_stack_.size() == upto &&
+        std::equal(lookahead_stack_.begin(), lookahead_stack_.end(), stack_.begin()))
+        return lookahead_result_;
+    lookahead_line_ = next;
+    lookahead_stack_.assign(stack_.begin(), stack_.begin() + static_cast<std::ptrdiff_t>(upto));
+    lookahead_result_ = lookahead_strip(parser_.line(next), upto);
+    return lookahead_result_;
+}
+
+std::optional<std::string> ContainerBuilder::lookahead_strip(std::string_view next, std::size_t upto) const {
     std::string buf(next);
-    for (std::size_t k = 1; k < upto && k < stack_.size(); ++k) {
+    for (std::size_t k = 1; k < upto; ++k) {
         if (is_blank(buf)) buf.clear();
         const BuildKind& kind = nodes_[stack_[k]].kind;
         switch (kind.index()) {
@@ -411,7 +423,7 @@ bool ContainerBuilder::close_finished_list(std::string_view text, std::optional<
         return m && m->delimiter == data.delimiter && m->ordered == data.ordered;
     };
     if (is_blank(text) && next) {
-        auto rest = lookahead_through(parser_.line(*next), stack_.size() - 1);
+        const auto& rest = lookahead_through(*next, stack_.size() - 1);
         if (rest && same_list(*rest) && nodes_[list].has_children()) {
             blank_items_.assign(1, nodes_[list].last_child);
             return false;

@@ -179,7 +179,11 @@ private:
     enum class Starters { GoOn, Stop };
     Starters open_starters(std::string_view& text, std::string& buf);
     bool close_finished_list(std::string_view text, std::optional<std::size_t> next);
-    std::optional<std::string> lookahead_through(std::string_view next, std::size_t upto) const;
+    // Line `next` matched through the open containers stack_[1, upto): what is
+    // left of it, or nothing when a container refuses it. Remembered for the
+    // blank lines that share the same next line.
+    const std::optional<std::string>& lookahead_through(std::size_t next, std::size_t upto);
+    std::optional<std::string> lookahead_strip(std::string_view next, std::size_t upto) const;
     void mark_blank();
     void mark_content();
 
@@ -221,6 +225,10 @@ private:
     bool fence_closed_ = false;
     std::string scratch_;      // the current line after container markers were taken off
     std::string starter_buf_;  // the same after list and quote markers opened on this line
+
+    std::size_t lookahead_line_ = static_cast<std::size_t>(-1);
+    std::vector<std::uint32_t> lookahead_stack_;
+    std::optional<std::string> lookahead_result_;
 };
 
 }  // namespace quenlor

@@ -457,7 +457,7 @@ bool ContainerBuilder::feed_open_indented_code(std::string_view text, std::optio
         return true;
     }
     if (!next) return false;
-    auto rest = lookahead_through(parser_.line(*next), stack_.size());
+    const auto& rest = lookahead_through(*next, stack_.size());
     if (!rest || leading_indent_columns(*rest) <= 3) return false;
     code = last_child_as<build::IndentedCode>();
     append_code_line(code->text, text, 4);
@@ -530,14 +530,23 @@ bool ContainerBuilder::start_html_container(std::string_view text) {
 void ContainerBuilder::feed_html_markdown_inner(std::uint32_t container, std::string_view text) {
     const std::string closing = kind_as<build::HtmlContainer>(nodes_[container].kind).closing;
     std::size_t found = std::string_view::npos;
+    // Run lengths known to have no closing run further on: searching for them
+    // again could only fail again, and would make long lines quadratic.
+    std::vector<bool> unmatched;  // indexed by run length, made at the first backtick
     std::size_t i = 0;
     while (i < text.size()) {
         if (text[i] == '`') {
             std::size_t r = i;
             while (r < text.size() && text[r] == '`') ++r;
             std::size_t run = r - i;
+            if (unmatched.empty()) unmatched.resize(text.size() + 1);
+            if (unmatched[run]) {
+                i = r;
+                continue;
+            }
             // Skip a code span: resume after the next run of exactly the same length.
             std::size_t j = r, resume = r;
+            bool closed = false;
             while (j < text.size()) {
                 if (text[j] != '`') {
                     ++j;
@@ -547,10 +556,12 @@ void ContainerBuilder::feed_html_markdown_inner(std::uint32_t container, std::st
                 while (e < text.size() && text[e] == '`') ++e;
                 if (e - j == run) {
                     resume = e;
+                    closed = true;
                     break;
                 }
                 j = e;
             }
+            if (!closed) unmatched[run] = true;
             i = resume;
             continue;
         }
