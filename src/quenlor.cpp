@@ -51,8 +51,12 @@ std::vector<std::string> sorted_abbr_keys(const AbbrMap& abbrs) {
 
 }  // namespace
 
-ParseOutput parse_source(std::string_view markdown, const Options& options, bool want_edit_nodes) {
+namespace {
+
+ParseOutput parse_document(std::string_view markdown, const Options& options, bool want_edit_nodes,
+                           bool want_span_extras) {
     Parser parser(normalize_line_ends(markdown), options, want_edit_nodes);
+    parser.set_want_span_extras(want_span_extras);
     BlockParse blocks = parser.parse_blocks_with_spans(0);
 
     InlineContext ctx;
@@ -83,8 +87,15 @@ ParseOutput parse_source(std::string_view markdown, const Options& options, bool
     return out;
 }
 
+}  // namespace
+
+ParseOutput parse_source(std::string_view markdown, const Options& options, bool want_edit_nodes) {
+    return parse_document(markdown, options, want_edit_nodes, true);
+}
+
 Document parse(std::string_view markdown, const Options& options) {
-    Document doc = std::move(parse_source(markdown, options, false).document);
+    // The spans are dropped here, so their extra fields are not made.
+    Document doc = std::move(parse_document(markdown, options, false, false).document);
     if (options.auto_ids) auto_ids::assign(doc);
     if (options.smart) smart::apply(doc);
     return doc;

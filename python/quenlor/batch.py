@@ -16,13 +16,16 @@ from . import to_xhtml
 
 _HEADING = re.compile(r"<h[1-6][^>]*>(.*?)</h[1-6]>", re.S)
 _TAG = re.compile(r"<[^>]*>")
+_NOTE_REF = re.compile(r'<sup id="fnref-[^"]*">.*?</sup>', re.S)
 
 
 def standalone_document(fragment: str, fallback_title: str, css: str | None = None) -> str:
     """Wraps a fragment in a minimal XHTML document; the title is the text of
     the first heading, else `fallback_title`."""
     m = _HEADING.search(fragment)
-    title = _TAG.sub("", m.group(1)).strip() if m else ""
+    # Footnote markers are not part of a heading's wording; line breaks inside
+    # a heading would otherwise end up in the title.
+    title = " ".join(_TAG.sub("", _NOTE_REF.sub("", m.group(1))).split()) if m else ""
     if not title:
         title = html.escape(fallback_title, quote=False)
     style = f"<style>\n{css}</style>\n" if css else ""
@@ -52,19 +55,34 @@ class Job:
 
 
 def collect_jobs(sources: list[str], outdir: str, kwargs: dict, standalone: bool,
-                 css: str | None) -> list[Job]:
+                 css: str | None) -> tuple[list[Job], list[tuple[str, str]]]:
+    """Returns the jobs and the sources refused because another source already
+    claims the same output file (one silently overwriting the other would lose
+    a conversion). A file reached twice is converted once."""
     jobs: list[Job] = []
+    refused: list[tuple[str, str]] = []
+    claimed: dict[Path, tuple[str, str]] = {}  # target -> (real source path, source as named)
     out = Path(outdir)
+
+    def add(source: Path, target: Path) -> None:
+        real = os.path.realpath(source)
+        key = Path(os.path.abspath(target))
+        if key in claimed:
+            if claimed[key][0] != real:
+                refused.append((str(source), f"{target} is already the output of {claimed[key][1]}"))
+            return
+        claimed[key] = (real, str(source))
+        jobs.append(Job(str(source), str(target), kwargs, standalone, css))
+
     for src in sources:
         p = Path(src)
         if p.is_dir():
             for f in sorted(p.rglob("*.md")):
                 if f.is_file() or f.is_symlink():
-                    rel = f.relative_to(p)
-                    jobs.append(Job(str(f), str(out / rel.with_suffix(".html")), kwargs, standalone, css))
+                    add(f, out / f.relative_to(p).with_suffix(".html"))
         else:
-            jobs.append(Job(str(p), str(out / p.with_suffix(".html").name), kwargs, standalone, css))
-    return jobs
+            add(p, out / p.with_suffix(".html").name)
+    return jobs, refused
 
 
 def convert_one(job: Job) -> tuple[str, int, str | None]:
@@ -78,9 +96,12 @@ def convert_one(job: Job) -> tuple[str, int, str | None]:
         text = data.decode("utf-8")
     except UnicodeDecodeError as e:
         return job.source, len(data), f"not valid UTF-8 (byte {e.start})"
-    result = to_xhtml(text, **job.kwargs)
-    if job.standalone:
-        result = standalone_document(result, Path(job.source).stem, job.css)
+    try:
+        result = to_xhtml(text, **job.kwargs)
+        if job.standalone:
+            result = standalone_document(result, Path(job.source).stem, job.css)
+    except Exception as e:  # reported like any other failure; the batch goes on
+        return job.source, len(data), f"conversion failed: {e}"
     try:
         target = Path(job.target)
         target.parent.mkdir(parents=True, exist_ok=True)
@@ -130,10 +151,10 @@ class Progress:
 
 def run_batch(sources: list[str], outdir: str, jobs_count: int | None, kwargs: dict,
               standalone: bool = False, css: str | None = None) -> int:
-    jobs = collect_jobs(sources, outdir, kwargs, standalone, css)
-    workers = jobs_count or os.cpu_count() or 1
+    jobs, failures = collect_jobs(sources, outdir, kwargs, standalone, css)
+    total = len(jobs) + len(failures)
+    workers = min(jobs_count or os.process_cpu_count() or 1, max(len(jobs), 1))
     progress = Progress(len(jobs))
-    failures: list[tuple[str, str]] = []
     start = time.monotonic()
     if workers <= 1 or len(jobs) <= 1:
         results = map(convert_one, jobs)
@@ -152,8 +173,8 @@ def run_batch(sources: list[str], outdir: str, jobs_count: int | None, kwargs: d
     for source, error in failures:
         print(f"quenlor: {source}: {error}", file=sys.stderr)
     elapsed = time.monotonic() - start
-    ok = len(jobs) - len(failures)
+    ok = total - len(failures)
     mb = progress.bytes / 1e6
-    print(f"quenlor: converted {ok} of {len(jobs)} files ({mb:.1f} MB) in {elapsed:.2f} s"
+    print(f"quenlor: converted {ok} of {total} files ({mb:.1f} MB) in {elapsed:.2f} s"
           f" ({mb / max(elapsed, 1e-9):.1f} MB/s), {len(failures)} failed", file=sys.stderr)
     return 1 if failures else 0

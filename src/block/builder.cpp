@@ -482,7 +482,9 @@ void ContainerBuilder::collect_spans(std::size_t end, std::vector<BlockSpan>& ou
         span.start = node.start_line;
         span.end = node.next_sibling != no_node ? nodes_[node.next_sibling].start_line : end;
         while (span.end > span.start && parser_.is_blank_line(span.end - 1)) --span.end;
-        if (auto* code = kind_if<build::FencedCode>(node.kind)) {
+        if (!parser_.want_span_extras()) {
+            // spans without their extra fields
+        } else if (auto* code = kind_if<build::FencedCode>(node.kind)) {
             const FenceInfo& fi = fence_info(*code);
             span.info = fi.info;
             span.lang = fi.lang;

@@ -1,5 +1,7 @@
 #include "parser.hpp"
 
+#include <algorithm>
+
 #include "../line.hpp"
 #include "../unicode.hpp"
 #include "builder.hpp"
@@ -98,6 +100,9 @@ BlockParse Parser::parse_blocks_with_spans(std::size_t depth) {
     out_ = &out;
     pending_ = Pending{};
     const std::size_t n = lines_.size();
+    // Room for a block every few lines saves moving the drafts as they grow.
+    out.drafts.reserve((n - std::min(n, index_)) / 4 + 4);
+    out.spans.reserve((n - std::min(n, index_)) / 4 + 4);
 
     if (depth > options_.max_block_depth) {
         // Too deep to nest further: the rest is one paragraph of text.

@@ -57,6 +57,10 @@ public:
     const Options& options() const { return options_; }
     const AttrDefs& attr_defs() const { return attr_defs_; }
     bool want_edit_nodes() const { return want_edit_nodes_; }
+    // The text, info and language of code and math spans are only needed by
+    // callers that read the spans.
+    void set_want_span_extras(bool on) { want_span_extras_ = on; }
+    bool want_span_extras() const { return want_span_extras_; }
 
     std::vector<DraftFootnote>& footnotes() { return footnotes_; }
     std::vector<EditRegion>& regions() { return regions_; }
@@ -88,6 +92,7 @@ private:
     std::vector<DraftFootnote> footnotes_;
     std::vector<EditRegion> regions_;
     bool want_edit_nodes_ = false;
+    bool want_span_extras_ = true;
 
     // Owned copies of the lines a link reference definition may use (up to the
     // next blank line, which no definition crosses).
