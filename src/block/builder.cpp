@@ -251,8 +251,18 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
             case kDiv: {
                 std::size_t n = kind_as<build::Div>(nodes_[node].kind).fence_len;
                 std::string_view t = trim_unicode(text);
+                // Divs nested directly inside each other with equal fences close
+                // innermost first, as their author wrote them.
+                auto inner_div_closes = [&] {
+                    for (std::size_t j = k + 1; j < stack_.size(); ++j) {
+                        const BuildKind& inner = nodes_[stack_[j]].kind;
+                        if (inner.index() != kDiv) return false;
+                        if (kind_as<build::Div>(inner).fence_len == n) return true;
+                    }
+                    return false;
+                };
                 if (leading_indent_columns(text) <= 3 && t.size() == n &&
-                    t.find_first_not_of(':') == std::string_view::npos) {
+                    t.find_first_not_of(':') == std::string_view::npos && !inner_div_closes()) {
                     matched = k;
                     leaf_open_ = false;
                     fence_closed_ = true;
