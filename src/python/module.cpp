@@ -167,7 +167,7 @@ bool convert_depth(PyObject* value, const char* param, std::uint64_t& out) {
 
 // The stage guard: internal failures become RuntimeError naming the stage.
 template <class F>
-bool guarded(const char*& stage, F&& body) {
+bool guarded(const char* const& stage, F&& body) {
     try {
         body();
         return true;
@@ -263,32 +263,32 @@ PyObject* py_to_xhtml(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     return new_str(out);
 }
 
-PyObject* py_blocks(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+// blocks() and edit_nodes(): the same arguments, one parse, different results.
+template <class Convert>
+PyObject* span_function(const char* name, const char* stage, bool want_edit_nodes, PyObject* const* args,
+                        Py_ssize_t nargs, PyObject* kwnames, Convert&& convert) {
     PyObject* values[2];
-    if (!match_arguments({"blocks", span_names, 2}, args, nargs, kwnames, values)) return nullptr;
+    if (!match_arguments({name, span_names, 2}, args, nargs, kwnames, values)) return nullptr;
     std::string_view markdown;
     PyObject* math_value = nullptr;
     if (!convert_common(values, markdown, math_value)) return nullptr;
     Options options;
     if (!finish_math(math_value, options)) return nullptr;
-    const char* stage = "parsing markdown";
-    std::vector<BlockSpan> spans;
-    if (!guarded(stage, [&] { spans = parse_source(markdown, options, false).spans; })) return nullptr;
-    return spans_to_list(spans);
+    ParseOutput parsed;
+    if (!guarded(stage, [&] { parsed = parse_source(markdown, options, want_edit_nodes); })) return nullptr;
+    return convert(parsed, markdown);
+}
+
+PyObject* py_blocks(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return span_function("blocks", "parsing markdown", false, args, nargs, kwnames,
+                         [](const ParseOutput& p, std::string_view) { return spans_to_list(p.spans); });
 }
 
 PyObject* py_edit_nodes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* values[2];
-    if (!match_arguments({"edit_nodes", span_names, 2}, args, nargs, kwnames, values)) return nullptr;
-    std::string_view markdown;
-    PyObject* math_value = nullptr;
-    if (!convert_common(values, markdown, math_value)) return nullptr;
-    Options options;
-    if (!finish_math(math_value, options)) return nullptr;
-    const char* stage = "parsing markdown edit nodes";
-    std::vector<EditNode> nodes;
-    if (!guarded(stage, [&] { nodes = parse_source(markdown, options, true).edit_nodes; })) return nullptr;
-    return edit_nodes_to_list(nodes, markdown);
+    return span_function("edit_nodes", "parsing markdown edit nodes", true, args, nargs, kwnames,
+                         [](const ParseOutput& p, std::string_view markdown) {
+                             return edit_nodes_to_list(p.edit_nodes, markdown);
+                         });
 }
 
 PyMethodDef function_defs[] = {
