@@ -46,9 +46,31 @@ bench/corpus/.done: bench/make_corpus.py
 	"$(PYTHON)" bench/make_corpus.py bench/corpus --mb 4
 	touch $@
 
+# The results are also drawn as a bar chart in bench/results.svg.
 bench: build bench/corpus/.done
-	$(BUILD)/quenlor_bench bench/corpus
-	PYTHONPATH=$(BUILD)/python "$(PYTHON)" bench/bench_python.py bench/corpus
+	{ $(BUILD)/quenlor_bench bench/corpus && \
+	  PYTHONPATH=$(BUILD)/python "$(PYTHON)" bench/bench_python.py bench/corpus; } | tee $(BUILD)/bench.txt
+	"$(PYTHON)" bench/chart.py $(BUILD)/bench.txt -o bench/results.svg
+
+# ---- the dialect reference: docs/dialect.md rendered into docs/dialect.html ----
+DOCS_OPTIONS := --standalone --css docs/dialect.css --math dollars --smart --tagfilter
+
+docs: build
+	PYTHONPATH=$(BUILD)/python "$(PYTHON)" -m quenlor convert docs/dialect.md -o docs $(DOCS_OPTIONS)
+
+# Not run in CI: installs Debian's chromium when missing and screenshots the page
+# into build/docs.png (DOCS_HEIGHT=... for more of it).
+DOCS_HEIGHT ?= 2000
+.PHONY: docs-check
+docs-check: docs
+	@command -v chromium >/dev/null 2>&1 || { \
+	  if [ "$$(id -u)" = 0 ]; then apt-get update && apt-get install -y chromium; \
+	  else sudo apt-get update && sudo apt-get install -y chromium; fi; }
+	mkdir -p build
+	chromium --headless --no-sandbox --disable-gpu --disable-background-networking --disable-component-update \
+	  --no-first-run --hide-scrollbars --screenshot="$(CURDIR)/build/docs.png" --window-size=1200,$(DOCS_HEIGHT) \
+	  "file://$(CURDIR)/docs/dialect.html" 2>build/chromium.log || { cat build/chromium.log >&2; exit 1; }
+	@echo "screenshot: build/docs.png"
 
 clean:
 	rm -rf build
