@@ -34,6 +34,23 @@ def sentence(rng: random.Random) -> str:
             words[i] = f"<kbd>{words[i]}</kbd>"
         elif r < 0.11:
             words[i] = f"{words[i]} &amp;"
+        elif r < 0.12:
+            words[i] = f"_{words[i]}_"
+        elif r < 0.13:
+            # reference links; document() appends the definitions
+            words[i] = f"[{words[i]}][ref{rng.randint(1, 12)}]"
+        elif r < 0.133:
+            words[i] = f"![{words[i]}](/img/{words[i]}.png \"{words[i].title()}\")"
+        elif r < 0.136:
+            words[i] = f"https://example.com/{words[i]}?id={rng.randint(1, 99)}"
+        elif r < 0.139:
+            words[i] = f"{words[i]}&nbsp;&mdash;"
+        elif r < 0.141:
+            words[i] = f"<span class=\"{words[i]}\">{words[i]}</span>"
+        elif r < 0.146:
+            words[i] = f"***{words[i]}***"
+        elif r < 0.15:
+            words[i] = f"~~{words[i]}~~"
     s = " ".join(words)
     return s[0].upper() + s[1:] + rng.choice([".", ".", ".", "?", "!"])
 
@@ -53,9 +70,13 @@ def paragraph(rng: random.Random) -> str:
 def bullet_list(rng: random.Random, depth: int = 0) -> str:
     out = []
     ordered = rng.random() < 0.3
+    loose = rng.random() < 0.15
     for i in range(rng.randint(2, 6)):
         marker = f"{i + 1}." if ordered else "-"
-        out.append("  " * depth * 2 + f"{marker} {sentence(rng)}")
+        task = "[x] " if not ordered and rng.random() < 0.05 else ""
+        out.append("  " * depth * 2 + f"{marker} {task}{sentence(rng)}")
+        if loose:
+            out.append("")
         if depth < 2 and rng.random() < 0.25:
             out.append(bullet_list(rng, depth + 1).rstrip("\n"))
     return "\n".join(out) + "\n"
@@ -90,16 +111,20 @@ def document(rng: random.Random, size: int) -> str:
             part = table(rng)
         elif r < 0.78:
             part = code_block(rng)
-        elif r < 0.85:
+        elif r < 0.83:
             part = "> " + paragraph(rng).replace("\n", "\n> ").rstrip("> ") + "\n"
+        elif r < 0.85:
+            part = "> " + bullet_list(rng).replace("\n", "\n> ").rstrip("> ") + "\n"
         elif r < 0.92:
-            part = f"## {sentence(rng).rstrip('.?!')}\n"
+            level = rng.choice(["##", "##", "###"])
+            part = f"{level} {sentence(rng).rstrip('.?!')}\n"
         elif r < 0.96:
             part = f"<div class=\"note\">\n{sentence(rng)}\n</div>\n"
         else:
             part = "---\n"
         parts.append(part)
         total += len(part)
+    parts.append("".join(f"[ref{i}]: https://example.net/docs/{i}.html \"Reference {i}\"\n" for i in range(1, 13)))
     return "\n".join(parts)
 
 

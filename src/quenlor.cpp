@@ -37,22 +37,6 @@ std::string normalize_line_ends(std::string_view text) {
 
 namespace {
 
-std::vector<std::string> sorted_abbr_keys(const AbbrMap& abbrs) {
-    std::vector<std::string> keys;
-    keys.reserve(abbrs.size());
-    for (const auto& entry : abbrs) keys.push_back(entry.first);
-    // Longest first so that the longest abbreviation wins; then byte order.
-    std::stable_sort(keys.begin(), keys.end(), [](const std::string& a, const std::string& b) {
-        if (a.size() != b.size()) return a.size() > b.size();
-        return a < b;
-    });
-    return keys;
-}
-
-}  // namespace
-
-namespace {
-
 ParseOutput parse_document(std::string_view markdown, const Options& options, bool want_edit_nodes,
                            bool want_span_extras) {
     Parser parser(normalize_line_ends(markdown), options, want_edit_nodes);
@@ -63,8 +47,7 @@ ParseOutput parse_document(std::string_view markdown, const Options& options, bo
     ctx.options = options;
     ctx.attr_defs = parser.take_attr_defs();
     ctx.link_refs = parser.take_link_refs();
-    ctx.abbrs = parser.take_abbrs();
-    ctx.abbr_keys = sorted_abbr_keys(ctx.abbrs);
+    set_abbreviations(ctx, parser.take_abbrs());
     for (const auto& f : parser.footnotes()) ctx.footnote_labels.insert(f.label);
 
     ParseOutput out;

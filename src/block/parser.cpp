@@ -152,7 +152,10 @@ BlockParse Parser::parse_blocks_with_spans(std::size_t depth) {
         if (t.substr(0, 2) == "{:") {
             AttrLine al = parse_attr_line(line, attr_defs_);
             if (al.kind == AttrLine::Kind::Attributes) {
-                bool prev_ok = index_ > 0 && !is_blank_line(index_ - 1) && !is_caret_line(lines_[index_ - 1]);
+                // An attribute line below one that is already waiting for the next block waits
+                // with it, rather than jumping back over the blank line to the previous block.
+                bool prev_ok = index_ > 0 && !is_blank_line(index_ - 1) && !is_caret_line(lines_[index_ - 1]) &&
+                               pending_.lines.empty();
                 Attr* target = (!out.drafts.empty() && prev_ok) ? draft_attr(out.drafts.back()) : nullptr;
                 if (target) {
                     target->merge(al.attr);

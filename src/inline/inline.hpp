@@ -12,6 +12,7 @@
 #include "../ast.hpp"
 #include "../attrs.hpp"
 #include "../options.hpp"
+#include "abbr_trie.hpp"
 
 namespace quenlor {
 
@@ -25,8 +26,12 @@ struct InlineContext {
     LinkRefMap link_refs;
     AbbrMap abbrs;
     std::vector<std::string> abbr_keys;  // longest first, then ascending bytes
+    AbbrTrie abbr_trie;                  // over abbr_keys (see set_abbreviations)
     std::unordered_set<std::string> footnote_labels;
 };
+
+// Installs the abbreviation table with its sorted keys and their trie.
+void set_abbreviations(InlineContext& ctx, AbbrMap abbrs);
 
 // Parses one leaf's raw text; the result is coalesced.
 Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t depth);

@@ -61,6 +61,21 @@ bool is_plain_text(std::string_view s, MathMode math) {
 
 bool is_word_char(char32_t c) { return c == '_' || is_alphanumeric(c); }
 
+constexpr std::array<bool, 128> make_ascii_word() {
+    std::array<bool, 128> t{};
+    for (int c = 0; c < 128; ++c)
+        t[c] = c == '_' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    return t;
+}
+constexpr std::array<bool, 128> kAsciiWord = make_ascii_word();
+
+// Whether the character at pos is a word character.
+bool is_word_at(std::string_view s, std::size_t pos) {
+    unsigned char b = static_cast<unsigned char>(s[pos]);
+    if (b < 0x80) return kAsciiWord[b];
+    return is_word_char(decode_utf8(s, pos));
+}
+
 // Whether a bare autolink may start at pos: the start of the text, or after
 // white space or one of the boundary punctuation characters.
 constexpr std::array<bool, 128> make_ascii_boundaries() {
@@ -415,18 +430,20 @@ void InlineScanner::flush_text() {
 
 void InlineScanner::flush_abbreviations(std::string s) {
     const std::string_view v = s;
+    const AbbrTrie& trie = ctx_.abbr_trie;
+    std::vector<std::uint32_t> hits;
     std::size_t seg = 0, i = 0;
     bool prev_word = false;  // the start counts as non-word
     while (i < v.size()) {
-        if (!prev_word) {
+        const unsigned char b = static_cast<unsigned char>(v[i]);
+        if (!prev_word && trie.may_start(b)) {
+            // Keys that start here, longest first; the first one that ends at a word end wins.
+            trie.matches_at(v, i, hits);
             bool matched = false;
-            for (const std::string& key : ctx_.abbr_keys) {
-                if (key.empty() || key[0] != v[i] || v.compare(i, key.size(), key) != 0) continue;
+            for (std::uint32_t k : hits) {
+                const std::string& key = ctx_.abbr_keys[k];
                 std::size_t e = i + key.size();
-                if (e < v.size()) {
-                    std::size_t p = e;
-                    if (is_word_char(decode_utf8(v, p))) continue;
-                }
+                if (e < v.size() && is_word_at(v, e)) continue;
                 auto it = ctx_.abbrs.find(key);
                 if (i > seg) push_raw(Text{std::string(v.substr(seg, i - seg))});
                 push_raw(Abbr{key, it != ctx_.abbrs.end() ? it->second : std::string()});
@@ -437,7 +454,12 @@ void InlineScanner::flush_abbreviations(std::string s) {
             }
             if (matched) continue;
         }
-        prev_word = is_word_char(decode_utf8(v, i));
+        if (b < 0x80) {
+            prev_word = kAsciiWord[b];
+            ++i;
+        } else {
+            prev_word = is_word_char(decode_utf8(v, i));
+        }
     }
     if (seg == 0) {
         push_raw(Text{std::move(s)});

@@ -257,8 +257,7 @@ TEST(InlineScanner, FootnotesAndNotes) {
 
 TEST(InlineScanner, AbbreviationsAndAutolinks) {
     InlineContext ctx = make_ctx();
-    ctx.abbrs = {{"HTML", "Hyper"}, {"HTML5", "Five"}, {"X", "Ex"}};
-    ctx.abbr_keys = {"HTML5", "HTML", "X"};
+    set_abbreviations(ctx, {{"HTML", "Hyper"}, {"HTML5", "Five"}, {"X", "Ex"}});
     check_all(ctx, {
         {"HTML5 and HTML, not XHTML.", "abbr[Five]<HTML5> ' and ' abbr[Hyper]<HTML> ', not XHTML.'"},
         {"x*HTML*y", "'x' em(abbr[Hyper]<HTML>) 'y'"},
