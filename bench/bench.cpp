@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -53,11 +54,20 @@ int convert_once(const char* path) {
     auto docs = load_corpus(path);
     if (docs.empty()) return 1;
     quenlor::Options options;
+    // Processor time as well as wall time: on a shared machine the wall time
+    // of one run says more about the neighbours than about the conversion.
+    auto cpu_seconds = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+        return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+    };
+    double c0 = cpu_seconds();
     auto t0 = std::chrono::steady_clock::now();
     std::size_t out = quenlor::to_xhtml(docs[0], options).size();
     auto t1 = std::chrono::steady_clock::now();
-    std::printf("input %zu bytes, output %zu bytes, %.4f s\n", docs[0].size(), out,
-                std::chrono::duration<double>(t1 - t0).count());
+    double c1 = cpu_seconds();
+    std::printf("input %zu bytes, output %zu bytes, wall %.4f s, cpu %.4f s\n", docs[0].size(), out,
+                std::chrono::duration<double>(t1 - t0).count(), c1 - c0);
     return 0;
 }
 
@@ -75,6 +85,35 @@ std::pair<std::string, std::string> joined_with_abbreviations(const std::vector<
     defs += "\n";
     return {joined, defs + joined};
 }
+
+struct Result {
+    std::string name;
+    double mb_per_s = 0;
+};
+
+// Median throughput over `reps` passes over the whole corpus, after one warm-up pass.
+double measure(const std::vector<std::string>& docs, std::size_t bytes, int reps,
+               const std::function<std::size_t(const std::string&)>& convert) {
+    std::size_t sink = 0;
+    for (const auto& d : docs) sink += convert(d);
+    std::vector<double> rates;
+    for (int r = 0; r < reps; ++r) {
+        auto t0 = std::chrono::steady_clock::now();
+        for (const auto& d : docs) sink += convert(d);
+        auto t1 = std::chrono::steady_clock::now();
+        double secs = std::chrono::duration<double>(t1 - t0).count();
+        rates.push_back(static_cast<double>(bytes) / 1e6 / secs);
+    }
+    if (sink == 42) std::puts("");  // keep the work observable
+    std::sort(rates.begin(), rates.end());
+    return rates[rates.size() / 2];
+}
+
+#ifdef QUENLOR_HAVE_MD4C
+void md4c_append(const MD_CHAR* text, MD_SIZE size, void* user) {
+    static_cast<std::string*>(user)->append(text, size);
+}
+#endif
 
 }  // namespace
 

@@ -70,37 +70,44 @@ std::string slug(std::string_view text) {
     return out;
 }
 
-void assign(Document& document) {
-    std::unordered_set<std::string> used;
-    auto collect = [&](Heading& h) {
-        if (h.attr.id) used.insert(*h.attr.id);
-    };
-    for_each_heading(document.blocks, collect);
+void Assigner::reserve(std::string id) { used_.insert(std::move(id)); }
 
-    // Next suffix to try per base slug. Candidates below it were taken when
-    // last tried, and the set only grows, so trying them again is pointless.
-    std::unordered_map<std::string, std::size_t> next_suffix;
-    std::string candidate;
+void Assigner::reserve_explicit(Blocks& blocks) {
+    auto collect = [&](Heading& h) {
+        if (h.attr.id) used_.insert(*h.attr.id);
+    };
+    for_each_heading(blocks, collect);
+}
+
+void Assigner::assign(Blocks& blocks) {
     auto give_id = [&](Heading& h) {
         if (h.attr.id) return;
         std::string base = slug(plain(h.inlines));
-        if (!used.contains(base)) {
-            used.insert(base);
+        if (!used_.contains(base)) {
+            used_.insert(base);
             h.attr.id = std::move(base);
             return;
         }
-        std::size_t& n = next_suffix.try_emplace(base, 1).first->second;
+        // Next suffix to try per base slug. Candidates below it were taken when
+        // last tried, and the set only grows, so trying them again is pointless.
+        std::size_t& n = next_suffix_.try_emplace(base, 1).first->second;
         for (;; ++n) {
-            candidate.assign(base);
-            candidate.push_back('-');
-            append_decimal(n, candidate);
-            if (!used.contains(candidate)) break;
+            candidate_.assign(base);
+            candidate_.push_back('-');
+            append_decimal(n, candidate_);
+            if (!used_.contains(candidate_)) break;
         }
         ++n;
-        used.insert(candidate);
-        h.attr.id = candidate;
+        used_.insert(candidate_);
+        h.attr.id = candidate_;
     };
-    for_each_heading(document.blocks, give_id);
+    for_each_heading(blocks, give_id);
+}
+
+void assign(Document& document) {
+    Assigner assigner;
+    assigner.reserve_explicit(document.blocks);
+    assigner.assign(document.blocks);
 }
 
 }  // namespace quenlor::auto_ids

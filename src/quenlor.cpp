@@ -8,6 +8,7 @@
 #include "block/finalize.hpp"
 #include "block/parser.hpp"
 #include "inline/inline.hpp"
+#include "limits.hpp"
 #include "render/render.hpp"
 #include "smart.hpp"
 
@@ -37,18 +38,26 @@ std::string normalize_line_ends(std::string_view text) {
 
 namespace {
 
-ParseOutput parse_document(std::string_view markdown, const Options& options, bool want_edit_nodes,
-                           bool want_span_extras) {
-    Parser parser(normalize_line_ends(markdown), options, want_edit_nodes);
-    parser.set_want_span_extras(want_span_extras);
-    BlockParse blocks = parser.parse_blocks_with_spans(0);
-
+// Freezes the parser's tables into the read-only context of the inline parses.
+InlineContext inline_context(Parser& parser, const Options& options) {
     InlineContext ctx;
     ctx.options = options;
     ctx.attr_defs = parser.take_attr_defs();
     ctx.link_refs = parser.take_link_refs();
     set_abbreviations(ctx, parser.take_abbrs());
     for (const auto& f : parser.footnotes()) ctx.footnote_labels.insert(f.label);
+    return ctx;
+}
+
+ParseOutput parse_document(std::string_view markdown, const Options& requested, bool want_edit_nodes,
+                           bool want_span_extras) {
+    // Every stage below reads the depth limits from here, so all stay bounded.
+    const Options options = within_ceilings(requested);
+    Parser parser(normalize_line_ends(markdown), options, want_edit_nodes);
+    parser.set_want_span_extras(want_span_extras);
+    BlockParse blocks = parser.parse_blocks_with_spans(0);
+
+    InlineContext ctx = inline_context(parser, options);
 
     ParseOutput out;
     if (want_edit_nodes) {
@@ -84,9 +93,84 @@ Document parse(std::string_view markdown, const Options& options) {
     return doc;
 }
 
+namespace {
+
+// Calls f on the explicit id of every heading draft, wherever the tree passes
+// of the finished document would meet the heading.
+template <class F>
+void for_each_draft_heading_id(DraftBlocks& blocks, F& f) {
+    for (DraftBlock& b : blocks) {
+        std::visit(
+            [&](auto& n) {
+                using T = std::decay_t<decltype(n)>;
+                if constexpr (std::is_same_v<T, draft::Heading>) {
+                    if (n.attr.id) f(*n.attr.id);
+                } else if constexpr (std::is_same_v<T, draft::BlockQuote> || std::is_same_v<T, draft::Div> ||
+                                     std::is_same_v<T, draft::HtmlContainer>) {
+                    for_each_draft_heading_id(n.blocks, f);
+                } else if constexpr (std::is_same_v<T, draft::List>) {
+                    for (auto& item : n.items) for_each_draft_heading_id(item.blocks, f);
+                } else if constexpr (std::is_same_v<T, draft::DefinitionList>) {
+                    for (auto& item : n.items)
+                        for (auto& def : item.definitions) for_each_draft_heading_id(def.blocks, f);
+                } else if constexpr (std::is_same_v<T, draft::Table>) {
+                    for (auto* rows : {&n.head, &n.body, &n.foot})
+                        for (auto& row : *rows)
+                            for (auto& cell : row.cells)
+                                if (auto* cell_blocks = std::get_if<DraftBlocks>(&cell.content.v))
+                                    for_each_draft_heading_id(*cell_blocks, f);
+                }
+            },
+            b.v);
+    }
+}
+
+}  // namespace
+
+// The same stages as parse and to_xhtml_document, run one top-level block at a
+// time: each block is finalised, given its ids, smartened, rendered and freed
+// before the next, so that the whole document tree (many times the size of the
+// text) never exists at once. Blocks holding inline notes are kept, since the
+// footnotes section renders the notes from the tree.
 std::string to_xhtml(std::string_view markdown, const Options& options) {
-    Document doc = parse(markdown, options);
-    std::string html = to_xhtml_document(doc);
+    Parser parser(normalize_line_ends(markdown), options, false);
+    parser.set_want_span_extras(false);
+    BlockParse blocks = parser.parse_blocks_with_spans(0);
+    const InlineContext ctx = inline_context(parser, options);
+
+    Document doc;  // the footnotes only; body blocks pass through `one`
+    auto& footnotes = parser.footnotes();
+    doc.footnotes.reserve(footnotes.size());
+    for (auto& f : footnotes)
+        doc.footnotes.push_back(Footnote{std::move(f.label), finalize_blocks(std::move(f.blocks), ctx)});
+    if (options.smart) smart::apply(doc);
+
+    auto_ids::Assigner ids;
+    if (options.auto_ids) {
+        auto reserve = [&](const std::string& id) { ids.reserve(id); };
+        for_each_draft_heading_id(blocks.drafts, reserve);
+    }
+
+    std::string html;
+    // Pages of the reserve that are never written cost no memory.
+    html.reserve(markdown.size() * 2 + 64);
+    Renderer renderer(doc);
+    Document one;
+    one.blocks.resize(1);
+    Blocks kept;
+    DraftBlocks single(1);
+    for (DraftBlock& d : blocks.drafts) {
+        single[0] = std::move(d);
+        d = DraftBlock();
+        one.blocks = finalize_blocks(std::move(single), ctx);
+        single.resize(1);
+        if (options.auto_ids) ids.assign(one.blocks);
+        if (options.smart) smart::apply(one);
+        const std::size_t notes = renderer.note_count();
+        renderer.block(one.blocks[0], html);
+        if (renderer.note_count() != notes) kept.push_back(std::move(one.blocks[0]));
+    }
+    renderer.footnotes_section(html);
     if (options.balance) html = balance_fragment(html);
     return html;
 }

@@ -312,7 +312,7 @@ void ContainerBuilder::refresh_leaf_open() {
 }
 
 ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& text, std::string& buf) {
-    const std::uint64_t max_depth = parser_.options().max_block_depth;
+    const std::uint64_t max_depth = parser_.max_containers();
     while (stack_.size() - 1 < max_depth) {
         if (thematic_line(text)) return Starters::GoOn;  // a thematic break never opens an item
         if (has_quote_marker(text)) {

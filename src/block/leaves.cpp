@@ -306,7 +306,7 @@ bool ContainerBuilder::start_first_definition(std::string_view text, std::size_t
     if (!lc) return false;
     auto* p = get<build::Paragraph>(*lc);
     if (!p || p->lines.empty()) return false;
-    if (stack_.size() - 1 >= parser_.options().max_block_depth) return false;
+    if (stack_.size() - 1 >= parser_.max_containers()) return false;
     auto content = def_marker(text);
     if (!content) return false;
 
@@ -329,7 +329,7 @@ bool ContainerBuilder::start_first_definition(std::string_view text, std::size_t
 }
 
 bool ContainerBuilder::start_footnote_definition(std::string_view text, std::size_t depth, bool& went_paragraph) {
-    if (stack_.size() - 1 >= parser_.options().max_block_depth) return false;
+    if (stack_.size() - 1 >= parser_.max_containers()) return false;
     std::string_view t = text.substr(leading_indent_bytes(text));
     if (t.substr(0, 2) != "[^") return false;
     std::size_t close = t.find("]:");
@@ -346,7 +346,7 @@ bool ContainerBuilder::start_footnote_definition(std::string_view text, std::siz
 // ---------------------------------------------------------------- fenced divs
 
 bool ContainerBuilder::start_fenced_div(std::string_view text) {
-    if (stack_.size() - 1 >= parser_.options().max_block_depth) return false;
+    if (stack_.size() - 1 >= parser_.max_containers()) return false;
     std::size_t b = leading_indent_bytes(text);
     std::size_t e = b;
     while (e < text.size() && text[e] == ':') ++e;
@@ -509,7 +509,7 @@ bool ContainerBuilder::feed_open_html_block(std::string_view text) {
 }
 
 bool ContainerBuilder::start_html_container(std::string_view text) {
-    if (stack_.size() - 1 >= parser_.options().max_block_depth) return false;
+    if (stack_.size() - 1 >= parser_.max_containers()) return false;
     // The tag must open the line, so that no text before it is lost.
     std::string_view t = trim_unicode_start(text);
     if (t.empty() || t[0] != '<') return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "../line.hpp"
+#include "../limits.hpp"
 #include "../unicode.hpp"
 #include "builder.hpp"
 #include "predicates.hpp"
@@ -281,10 +282,16 @@ void Parser::run_builder(std::size_t depth) {
 
 // ---------------------------------------------------------------- nested parses
 
+std::uint64_t Parser::max_containers() const {
+    const std::uint64_t room = kMaxBlockNesting - std::min<std::uint64_t>(nest_depth_, kMaxBlockNesting);
+    return std::min(options_.max_block_depth, room);
+}
+
 DraftBlocks Parser::parse_nested_blocks(const std::string& text, std::size_t depth) {
     Parser nested(text, options_, want_edit_nodes_);
     nested.attr_defs_ = attr_defs_;
     nested.parent_ = this;
+    nested.nest_depth_ = depth;
     BlockParse result = nested.parse_blocks_with_spans(depth);
     // Definitions made inside reach the whole document; existing entries keep their value.
     for (auto& [k, v] : nested.link_refs_) link_refs_.try_emplace(k, std::move(v));

@@ -55,6 +55,10 @@ public:
     const std::string& source() const { return source_; }
     const std::vector<std::string_view>& lines() const { return lines_; }
     const Options& options() const { return options_; }
+    // Most containers one builder run may open: the block depth limit, less the
+    // depth of this parse when it is nested in a table cell, so that nested
+    // parses cannot multiply the nesting past the internal ceiling.
+    std::uint64_t max_containers() const;
     const AttrDefs& attr_defs() const { return attr_defs_; }
     bool want_edit_nodes() const { return want_edit_nodes_; }
     // The text, info and language of code and math spans are only needed by
@@ -89,6 +93,7 @@ private:
     LinkRefMap link_refs_;
     AbbrMap abbrs_;
     const Parser* parent_ = nullptr;  // running parser of a nested parse: its tables are consulted
+    std::size_t nest_depth_ = 0;       // depth of a nested parse, 0 for the document
     std::vector<DraftFootnote> footnotes_;
     std::vector<EditRegion> regions_;
     bool want_edit_nodes_ = false;

@@ -350,7 +350,7 @@ std::optional<std::size_t> InlineScanner::resolve_bracket(std::size_t pos) {
             result = std::move(*cit);
             is_citation = true;
             end = pos + 1;
-        } else if (pos + 1 < n && s[pos + 1] == '{') {
+        } else if (pos + 1 < n && s[pos + 1] == '{' && braces_.may_read(s, pos + 1, false)) {
             if (auto block = parse_braced_attr(s.substr(pos + 1), ctx_.attr_defs)) {
                 result = Span{std::move(block->attr), {}};
                 end = pos + 1 + block->consumed;
@@ -420,7 +420,7 @@ std::optional<std::size_t> InlineScanner::resolve_bracket(std::size_t pos) {
 std::size_t InlineScanner::apply_trailing_attrs(std::size_t node, std::size_t pos) {
     Attr* attr = attr_of(nodes_[node].value);
     if (!attr) return pos;
-    while (pos < text_.size() && text_[pos] == '{') {
+    while (pos < text_.size() && text_[pos] == '{' && braces_.may_read(text_, pos, true)) {
         auto block = trailing_attr(text_.substr(pos), ctx_.attr_defs);
         if (!block) break;
         attr->merge(block->attr);

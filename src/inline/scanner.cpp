@@ -366,7 +366,7 @@ std::size_t InlineScanner::push_node(Inline node) {
 
 std::size_t InlineScanner::push_with_attrs(Inline node, std::size_t pos) {
     if (Attr* attr = attr_of(node)) {
-        while (pos < text_.size() && text_[pos] == '{') {
+        while (pos < text_.size() && text_[pos] == '{' && braces_.may_read(text_, pos, true)) {
             auto block = trailing_attr(text_.substr(pos), ctx_.attr_defs);
             if (!block) break;
             attr->merge(block->attr);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "inline.hpp"
+#include "inline/brace_index.hpp"
 
 namespace quenlor {
 
@@ -149,6 +150,7 @@ private:
     // matching "]" of each "[" from the first inline note on, for linear note look-ahead
     std::vector<std::pair<std::size_t, std::size_t>> note_pairs_;
     bool note_pairs_built_ = false;
+    BraceIndex braces_;  // refuses attribute blocks that cannot close, without rescanning
     std::vector<std::size_t> angle_stops_;  // unescaped ">" and line feeds, for link destinations
     bool angle_stops_built_ = false;
     std::size_t note_cursor_ = 0;

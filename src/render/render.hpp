@@ -50,6 +50,8 @@ public:
 
     // Appends the footnotes section (nothing when no footnote was referenced).
     void footnotes_section(std::string& out);
+    // Inline notes met so far: a tree that added some must outlive footnotes_section.
+    std::size_t note_count() const { return notes_.size(); }
 
 private:
     struct FootnoteUse {

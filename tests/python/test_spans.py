@@ -119,5 +119,144 @@ class EditNodes(unittest.TestCase):
         self.assertEqual(byte_slice(text, nodes[0]["_url_start"], nodes[0]["_url_end"]), "b.png")
 
 
+
+CONTAINERS = """{: .lead}
+Intro text
+
+[ref]: /url
+*[HTML]: Hyper Text
+{:note: .note}
+
+> quote
+lazy
+
+- item
+
+  more
+
+
+Term
+: def
+
+[^f]: note
+    continued
+
+::: box
+inside
+:::
+{: #after}
+
+<div markdown="1">
+*md*
+</div>
+
+{: .orphan}
+"""
+
+
+class BlockSpansOfContainers(unittest.TestCase):
+    def spans(self, text):
+        return [(b["type"], b["start"], b["end"]) for b in quenlor.blocks(text)]
+
+    def test_containers_definitions_and_attribute_lines(self):
+        self.assertEqual(self.spans(CONTAINERS), [
+            ("paragraph", 0, 2), ("link_ref", 3, 4), ("abbr_def", 4, 5), ("attr_def", 5, 6),
+            ("block_quote", 7, 9), ("list", 10, 13), ("definition_list", 15, 17), ("footnote_def", 18, 20),
+            ("div", 21, 25), ("html_container", 26, 29), ("paragraph", 30, 31),
+        ])
+
+    def test_pending_attributes_and_runs(self):
+        cases = {
+            # an attribute definition flushes the pending start into a span of its own
+            "{: .a}\n{:d: .x}\npara": [("attr_def", 0, 1), ("attr_def", 1, 2), ("paragraph", 2, 3)],
+            # pending lines before an HTML block become a paragraph of their own
+            "{: .a}\n<div>\nx\n</div>": [("paragraph", 0, 1), ("html_block", 1, 4)],
+            # a paragraph and a heading directly under it come from one run, two spans
+            "text\n# head\n{: .h}\n\n\n": [("paragraph", 0, 1), ("heading", 1, 3)],
+            # a multi-line link reference definition, then a definition list after a blank line
+            "[a]:\n  /u\n  'title'\nTerm\n\n: def": [("link_ref", 0, 3), ("definition_list", 3, 6)],
+            # a lone border line takes the rest of its container
+            "+---+\n| a\n\nb": [("table", 0, 4)],
+        }
+        for text, expected in cases.items():
+            with self.subTest(text):
+                self.assertEqual(self.spans(text), expected)
+
+    def test_line_ends_do_not_change_spans_or_output(self):
+        text = CONTAINERS + "\n| a | b |\n|---|---|\n| 1 | 2 |\n\n    code\n\n```\nx\n```\nend  \nline\n"
+        lines = text.split("\n")
+        for sep in ("\r\n", "\r"):
+            with self.subTest(sep=sep):
+                other = sep.join(lines)
+                self.assertEqual(quenlor.blocks(other), quenlor.blocks(text))
+                self.assertEqual(quenlor.to_xhtml(other), quenlor.to_xhtml(text))
+        # a lone CR never comes right before the LF of an empty line (that would be one CR LF)
+        mixed = "".join(line + ("\r\n", "\n", "\r")[i % 3] for i, line in enumerate(lines[:-1]))
+        self.assertEqual(quenlor.to_xhtml(mixed), quenlor.to_xhtml(text))
+
+
+MORE = """日本語 ![猫](ねこ.png) and 😀$$x$$
+
+# Title \\(t\\)
+
+Term
+: def ![d](d.png)
+
+Ref[^n].
+
+[^n]: note ![f](f.png)
+
+![ref][r] and ![r] and [![in link](l.png)](u)
+
+[r]: /r.png
+
++-------------+
+| ![g](g.png) |
++-------------+
+
+> 1. ![q](<q q.png> "Q")
+>    - ![](e.png) ![e]( ) `![c](c.png)` \\![x](x.png)
+"""
+
+
+class MoreEditNodes(unittest.TestCase):
+    def test_what_is_reported(self):
+        nodes = quenlor.edit_nodes(MORE)
+        self.assertEqual([(n["type"], n.get("alt", n.get("tex"))) for n in nodes], [
+            ("image", "猫"), ("math_inline", "x"), ("math_inline", "t"), ("image", "d"), ("image", "f"),
+            ("image", "in link"), ("image", "q"), ("image", ""), ("image", "e"),
+        ])
+        for n in nodes:
+            self.assertEqual(byte_slice(MORE, n["start"], n["end"]), n["source"])
+        cat = nodes[0]
+        self.assertEqual((cat["source"], cat["url"]), ("![猫](ねこ.png)", "ねこ.png"))
+        self.assertEqual(byte_slice(MORE, cat["_url_start"], cat["_url_end"]), "ねこ.png")
+        self.assertEqual(cat["start"], len("日本語 ".encode()))
+        q = nodes[6]
+        self.assertEqual((q["url"], q["title"], byte_slice(MORE, q["_url_start"], q["_url_end"])),
+                         ("q q.png", "Q", "q q.png"))
+        empty = nodes[8]
+        self.assertEqual((empty["url"], empty["_url_start"]), ("", empty["_url_end"]))
+        self.assertEqual(byte_slice(MORE, empty["_url_start"], empty["end"]), ")")
+
+    def test_round_trip_for_every_image(self):
+        before = quenlor.to_xhtml(MORE)
+        for node in quenlor.edit_nodes(MORE):
+            if node["type"] != "image":
+                continue
+            with self.subTest(alt=node["alt"]):
+                after = quenlor.to_xhtml(byte_replace(MORE, node["_url_start"], node["_url_end"], "NEW.png"))
+                self.assertEqual(after.count('src="NEW.png"'), 1)
+                old = 'src="' + re.sub(r"[^\x21-\x7e]", lambda m: "".join(
+                    f"%{b:02X}" for b in m.group().encode()), node["url"]) + '"'
+                self.assertEqual(before.replace(old, 'src="NEW.png"', 1) if node["url"] else
+                                 before.replace('src=""', 'src="NEW.png"', 1), after)
+
+    def test_dollar_math_in_headings_and_tables(self):
+        text = "# Sum $a+b$\n\n| $c$ | d |\n|---|---|\n| e | $f$ |\n"
+        self.assertEqual([n["tex"] for n in quenlor.edit_nodes(text, math="dollars")], ["a+b", "c", "f"])
+        self.assertEqual(quenlor.edit_nodes(text), [])
+
+
 if __name__ == "__main__":
     unittest.main()
