@@ -12,7 +12,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Uni
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FILE ?= bench/sample.md
 
-.PHONY: all build run test test-sanitize bench clean check-python fuzz fuzz-build docs
+.PHONY: all build run test test-sanitize bench bench-scale clean check-python fuzz fuzz-build docs
 
 all: build
 
@@ -71,6 +71,10 @@ docs-check: docs
 	  --no-first-run --hide-scrollbars --screenshot="$(CURDIR)/build/docs.png" --window-size=1200,$(DOCS_HEIGHT) \
 	  "file://$(CURDIR)/docs/dialect.html" 2>build/chromium.log || { cat build/chromium.log >&2; exit 1; }
 	@echo "screenshot: build/docs.png"
+
+# Time and peak memory of one conversion of 1, 10 and 100 MB (the corpus repeated).
+bench-scale: build bench/corpus/.done
+	"$(PYTHON)" bench/scale.py $(BUILD)/quenlor_bench bench/corpus $(BUILD)/scale
 
 clean:
 	rm -rf build

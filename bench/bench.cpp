@@ -48,24 +48,25 @@ std::vector<std::string> load_corpus(const fs::path& path) {
     return docs;
 }
 
+// Processor time of this thread: on a shared machine, wall time mostly
+// measures the neighbours.
+double cpu_now() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
 // --once FILE: one conversion of one file (for time and peak-memory measurements
 // from outside); prints the input size and the conversion time.
 int convert_once(const char* path) {
     auto docs = load_corpus(path);
     if (docs.empty()) return 1;
     quenlor::Options options;
-    // Processor time as well as wall time: on a shared machine the wall time
-    // of one run says more about the neighbours than about the conversion.
-    auto cpu_seconds = [] {
-        timespec ts{};
-        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-        return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-    };
-    double c0 = cpu_seconds();
+    double c0 = cpu_now();
     auto t0 = std::chrono::steady_clock::now();
     std::size_t out = quenlor::to_xhtml(docs[0], options).size();
     auto t1 = std::chrono::steady_clock::now();
-    double c1 = cpu_seconds();
+    double c1 = cpu_now();
     std::printf("input %zu bytes, output %zu bytes, wall %.4f s, cpu %.4f s\n", docs[0].size(), out,
                 std::chrono::duration<double>(t1 - t0).count(), c1 - c0);
     return 0;
@@ -91,22 +92,32 @@ struct Result {
     double mb_per_s = 0;
 };
 
-// Median throughput over `reps` passes over the whole corpus, after one warm-up pass.
-double measure(const std::vector<std::string>& docs, std::size_t bytes, int reps,
-               const std::function<std::size_t(const std::string&)>& convert) {
+using Converter = std::function<std::size_t(const std::string&)>;
+
+// Median throughput of each converter over `reps` passes over the whole corpus,
+// after one warm-up pass each. The converters take turns within every pass, so
+// that a change in the machine's load hits them alike and their ratios hold.
+std::vector<double> measure(const std::vector<std::string>& docs, std::size_t bytes, int reps,
+                            const std::vector<Converter>& converters) {
     std::size_t sink = 0;
-    for (const auto& d : docs) sink += convert(d);
-    std::vector<double> rates;
-    for (int r = 0; r < reps; ++r) {
-        auto t0 = std::chrono::steady_clock::now();
+    for (const auto& convert : converters)
         for (const auto& d : docs) sink += convert(d);
-        auto t1 = std::chrono::steady_clock::now();
-        double secs = std::chrono::duration<double>(t1 - t0).count();
-        rates.push_back(static_cast<double>(bytes) / 1e6 / secs);
+    std::vector<std::vector<double>> rates(converters.size());
+    for (int r = 0; r < reps; ++r) {
+        for (std::size_t c = 0; c < converters.size(); ++c) {
+            double t0 = cpu_now();
+            for (const auto& d : docs) sink += converters[c](d);
+            double secs = cpu_now() - t0;
+            rates[c].push_back(static_cast<double>(bytes) / 1e6 / secs);
+        }
     }
     if (sink == 42) std::puts("");  // keep the work observable
-    std::sort(rates.begin(), rates.end());
-    return rates[rates.size() / 2];
+    std::vector<double> medians;
+    for (auto& v : rates) {
+        std::sort(v.begin(), v.end());
+        medians.push_back(v[v.size() / 2]);
+    }
+    return medians;
 }
 
 #ifdef QUENLOR_HAVE_MD4C
@@ -131,35 +142,41 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "empty corpus: %s\n", argv[1]);
         return 1;
     }
-    std::printf("corpus: %zu documents, %.2f MB, median of %d passes\n", docs.size(), bytes / 1e6, reps);
+    std::printf("corpus: %zu documents, %.2f MB, median of %d passes (thread CPU time)\n", docs.size(), bytes / 1e6, reps);
 
     std::vector<Result> results;
+    std::vector<Converter> converters;
     quenlor::Options options;
-    results.push_back({"quenlor", measure(docs, bytes, reps, [&](const std::string& d) {
-                           return quenlor::to_xhtml(d, options).size();
-                       })});
+    auto convert = [&](const std::string& d) { return quenlor::to_xhtml(d, options).size(); };
+    results.push_back({"quenlor"});
+    converters.push_back(convert);
 #ifdef QUENLOR_HAVE_CMARK
-    results.push_back({"cmark", measure(docs, bytes, reps, [](const std::string& d) {
-                           char* html = cmark_markdown_to_html(d.data(), d.size(), CMARK_OPT_DEFAULT);
-                           std::size_t n = std::strlen(html);
-                           std::free(html);
-                           return n;
-                       })});
+    results.push_back({"cmark"});
+    converters.push_back([](const std::string& d) {
+        char* html = cmark_markdown_to_html(d.data(), d.size(), CMARK_OPT_DEFAULT);
+        std::size_t n = std::strlen(html);
+        std::free(html);
+        return n;
+    });
 #endif
 #ifdef QUENLOR_HAVE_MD4C
-    results.push_back({"md4c", measure(docs, bytes, reps, [](const std::string& d) {
-                           std::string out;
-                           out.reserve(d.size() + d.size() / 4);
-                           md_html(d.data(), static_cast<MD_SIZE>(d.size()), md4c_append, &out,
-                                   MD_DIALECT_GITHUB, 0);
-                           return out.size();
-                       })});
+    results.push_back({"md4c"});
+    converters.push_back([](const std::string& d) {
+        std::string out;
+        out.reserve(d.size() + d.size() / 4);
+        md_html(d.data(), static_cast<MD_SIZE>(d.size()), md4c_append, &out, MD_DIALECT_GITHUB, 0);
+        return out.size();
+    });
 #endif
+    std::vector<double> rates = measure(docs, bytes, reps, converters);
+    for (std::size_t i = 0; i < results.size(); ++i) results[i].mb_per_s = rates[i];
     // The corpus joined into one document, without and with a thousand abbreviations.
     auto [joined, joined_abbr] = joined_with_abbreviations(docs);
-    auto convert = [&](const std::string& d) { return quenlor::to_xhtml(d, options).size(); };
-    double joined_rate = measure({joined}, joined.size(), reps, convert);
-    double abbr_rate = measure({joined_abbr}, joined.size(), reps, convert);
+    // (Each converter ignores its argument and converts its own document, so that the two take turns.)
+    std::vector<double> joined_rates =
+        measure({std::string()}, joined.size(), reps,
+                {[&](const std::string&) { return convert(joined); }, [&](const std::string&) { return convert(joined_abbr); }});
+    double joined_rate = joined_rates[0], abbr_rate = joined_rates[1];
     for (const auto& r : results) std::printf("%-10s %9.1f MB/s\n", r.name.c_str(), r.mb_per_s);
     std::printf("quenlor, corpus as one document: %9.1f MB/s; with 1000 abbreviations defined: %9.1f MB/s (%.2fx)\n",
                 joined_rate, abbr_rate, abbr_rate / joined_rate);

@@ -8,7 +8,6 @@
 #include "block/finalize.hpp"
 #include "block/parser.hpp"
 #include "inline/inline.hpp"
-#include "limits.hpp"
 #include "render/render.hpp"
 #include "smart.hpp"
 
@@ -49,10 +48,8 @@ InlineContext inline_context(Parser& parser, const Options& options) {
     return ctx;
 }
 
-ParseOutput parse_document(std::string_view markdown, const Options& requested, bool want_edit_nodes,
+ParseOutput parse_document(std::string_view markdown, const Options& options, bool want_edit_nodes,
                            bool want_span_extras) {
-    // Every stage below reads the depth limits from here, so all stay bounded.
-    const Options options = within_ceilings(requested);
     Parser parser(normalize_line_ends(markdown), options, want_edit_nodes);
     parser.set_want_span_extras(want_span_extras);
     BlockParse blocks = parser.parse_blocks_with_spans(0);

@@ -207,6 +207,7 @@ private:
     bool start_html_container(std::string_view text);
     bool start_html_block(std::string_view text);
     bool start_atx_heading(std::string_view text);
+    std::string_view hold_definition_content(std::string& content);
 
     // ---- finishing ----
     void finish_container(std::uint32_t node, std::size_t depth, DraftBlocks& out);
@@ -225,6 +226,7 @@ private:
     bool fence_closed_ = false;
     std::string scratch_;      // the current line after container markers were taken off
     std::string starter_buf_;  // the same after list and quote markers opened on this line
+    std::string definition_content_;  // the text after the latest definition marker
 
     std::size_t lookahead_line_ = static_cast<std::size_t>(-1);
     std::vector<std::uint32_t> lookahead_stack_;

@@ -282,6 +282,16 @@ bool ContainerBuilder::start_atx_heading(std::string_view text) {
 
 // ---------------------------------------------------------------- definitions and footnotes
 
+// The leaf rules recurse once per definition marker on a line; a copy of the
+// rest of the line held by every level would cost the line's length per level.
+// One buffer serves all levels: each caller returns right after the recursive
+// call, so the text of the levels above is never read again.
+std::string_view ContainerBuilder::hold_definition_content(std::string& content) {
+    definition_content_.swap(content);
+    std::string().swap(content);  // the caller's copy would live on through the recursion
+    return definition_content_;
+}
+
 bool ContainerBuilder::start_another_definition(std::string_view text, std::size_t depth, bool& went_paragraph) {
     std::size_t k = stack_.size();
     while (k > 0 && !get<build::DefinitionItem>(stack_[k - 1])) --k;
@@ -297,7 +307,8 @@ bool ContainerBuilder::start_another_definition(std::string_view text, std::size
     std::uint32_t def = push_child(item, make_kind(build::Definition{loose, false}));
     stack_.push_back(def);
     leaf_open_ = false;
-    if (!content->empty()) went_paragraph = append_leaf_inner(*content, false, true, depth + 1);
+    if (!content->empty())
+        went_paragraph = append_leaf_inner(hold_definition_content(*content), false, true, depth + 1);
     return true;
 }
 
@@ -324,7 +335,8 @@ bool ContainerBuilder::start_first_definition(std::string_view text, std::size_t
     std::uint32_t def = push_child(item, make_kind(build::Definition{loose, false}));
     stack_.push_back(def);
     leaf_open_ = false;
-    if (!content->empty()) went_paragraph = append_leaf_inner(*content, false, true, depth + 1);
+    if (!content->empty())
+        went_paragraph = append_leaf_inner(hold_definition_content(*content), false, true, depth + 1);
     return true;
 }
 

@@ -19,7 +19,7 @@ bool same_attr(const Attr& a, const Attr& b) { return a == b; }
 }  // namespace
 
 Parser::Parser(std::string source, const Options& options, bool want_edit_nodes)
-    : source_(std::move(source)), options_(options), want_edit_nodes_(want_edit_nodes) {
+    : source_(std::move(source)), options_(within_ceilings(options)), want_edit_nodes_(want_edit_nodes) {
     std::string_view s = source_;
     std::size_t pos = 0;
     while (pos < s.size()) {

@@ -49,6 +49,10 @@ std::size_t InlineScanner::delimiter_run(std::size_t pos) {
         d.can_close = right;
     }
     d.node = push_raw(Text{std::string(n, c)});
+    if (delims_.empty()) {
+        delims_.reserve(16);
+        dskip_.reserve(16);
+    }
     dskip_.push_back(delims_.size());
     delims_.push_back(d);
     return end;

@@ -251,12 +251,19 @@ std::optional<std::size_t> InlineScanner::inline_note(std::size_t pos) {
             }
         }
         std::sort(note_pairs_.begin(), note_pairs_.end());
+        note_view_ = note_pairs_;
     }
-    while (note_cursor_ < note_pairs_.size() && note_pairs_[note_cursor_].first < open) ++note_cursor_;
-    if (note_cursor_ >= note_pairs_.size() || note_pairs_[note_cursor_].first != open) return std::nullopt;
-    const std::size_t close = note_pairs_[note_cursor_].second;
+    const auto& pairs = note_view_;
+    while (note_cursor_ < pairs.size() && pairs[note_cursor_].first - note_base_ < open) ++note_cursor_;
+    if (note_cursor_ >= pairs.size() || pairs[note_cursor_].first - note_base_ != open) return std::nullopt;
+    const std::size_t close = pairs[note_cursor_].second - note_base_;
     flush_text();
-    Note note{parse_inner(text_.substr(open + 1, close - open - 1), ctx_, depth_ + 1)};
+    // The pairs inside the note serve its nested parse.
+    auto inner_first = pairs.begin() + static_cast<std::ptrdiff_t>(note_cursor_ + 1);
+    auto inner_last = std::lower_bound(inner_first, pairs.end(), note_base_ + close,
+                                       [](const BracketPair& p, std::size_t at) { return p.first < at; });
+    Note note{parse_note_content(text_.substr(open + 1, close - open - 1), ctx_, depth_ + 1,
+                                 std::span<const BracketPair>(inner_first, inner_last), note_base_ + open + 1)};
     push_node(std::move(note));
     return close + 1;
 }

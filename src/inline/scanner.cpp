@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "../entity.hpp"
+#include "../limits.hpp"
 #include "../unicode.hpp"
 
 namespace quenlor {
@@ -134,13 +135,19 @@ void replace_placeholder(std::string& s) {
 // ---------------------------------------------------------------------------
 
 Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t depth) {
-    const std::uint64_t limit = std::min<std::uint64_t>(ctx.options.max_inline_depth, kMaxInlineNesting);
+    return parse_note_content(text, ctx, depth, {}, 0);
+}
+
+Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std::size_t depth,
+                           std::span<const BracketPair> pairs, std::size_t base) {
+    const std::uint64_t limit = std::min(ctx.options.max_inline_depth, kMaxInlineParseDepth);
     Inlines out;
     if (depth > limit || (ctx.abbr_keys.empty() && ctx.link_refs.empty() && is_plain_text(text, ctx.options.math))) {
         out.emplace_back(Text{std::string(text)});
         return out;
     }
     InlineScanner scanner(text, ctx, depth);
+    if (base != 0) scanner.borrow_note_pairs(pairs, base);
     return scanner.run();
 }
 
@@ -153,9 +160,13 @@ InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, st
     link_triggers_ = has_at_ || text.find("://") != npos || text.find("www.") != npos;
     special_ = link_triggers_ ? kSpecialWords.data() : kSpecial.data();
     pending_.reserve(std::min<std::size_t>(text.size(), 256));
-    // Roughly one node per dozen bytes of marked-up text; growth moves nodes.
-    nodes_.reserve(text.size() / 12 + 8);
-    skip_.reserve(text.size() / 12 + 8);
+    // A node per few dozen bytes of marked-up text: a larger guess makes every
+    // short leaf pay for a big allocation, and growth only moves a few nodes.
+    // Nested parses (highlights, notes) are all alive at once, each over most
+    // of the text, so only the outermost one reserves by the text's size.
+    const std::size_t guess = depth == 0 ? text.size() / 32 + 4 : 4;
+    nodes_.reserve(guess);
+    skip_.reserve(guess);
 }
 
 Inlines InlineScanner::run() {
@@ -352,9 +363,10 @@ std::size_t inlines_height(const Inlines& list) {
 
 std::size_t InlineScanner::push_raw(Inline node) {
     std::size_t idx = nodes_.size();
-    const Inlines* children = children_of(node);
+    // Text and breaks, the common nodes, hold no children.
+    const Inlines* children = node.v.index() <= 2 ? nullptr : children_of(node);
     std::size_t height = children ? 1 + inlines_height(*children) : 0;
-    nodes_.push_back(Node{std::move(node), height});
+    nodes_.emplace_back(std::move(node), height);
     skip_.push_back(idx);
     return idx;
 }
@@ -405,6 +417,7 @@ std::size_t InlineScanner::height_of(std::size_t from, std::size_t to) {
 Inlines InlineScanner::take_alive(std::size_t from, std::size_t to) {
     Inlines out;
     std::size_t first = find_alive(from);
+    if (first < to) out.reserve(std::min(to, nodes_.size()) - first);
     for (std::size_t i = first; i < to; i = find_alive(i + 1)) {
         out.push_back(std::move(nodes_[i].value));
         if (i != first) kill(i);
@@ -531,13 +544,23 @@ void coalesce_node(Inline& node) {
 }
 
 Inlines coalesce(Inlines list) {
-    Inlines out;
-    out.reserve(list.size());
-    for (Inline& node : list) {
-        coalesce_node(node);
-        push_coalesced(out, std::move(node));
+    // In place: nodes only move down over the texts merged into their neighbours.
+    std::size_t w = 0;
+    for (std::size_t r = 0; r < list.size(); ++r) {
+        coalesce_node(list[r]);
+        if (w > 0) {
+            if (Text* prev = list[w - 1].get_if<Text>()) {
+                if (const Text* t = list[r].get_if<Text>()) {
+                    prev->text += t->text;
+                    continue;
+                }
+            }
+        }
+        if (w != r) list[w] = std::move(list[r]);
+        ++w;
     }
-    return out;
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(w), list.end());
+    return list;
 }
 
 }  // namespace quenlor

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,10 +84,23 @@ std::optional<FootnoteRefMatch> footnote_ref(std::string_view text, std::size_t 
 // Link or image without children, carrying a reference definition's target.
 Inline link_or_image_shell(bool image, const LinkRef& ref);
 
+// Matching "]" of each "[" (from the first inline note on), sorted by opener.
+using BracketPair = std::pair<std::size_t, std::size_t>;
+
+// parse_inner for the content of an inline note: the nested parse borrows the
+// pairs inside the note, whose positions count from `base` bytes before `text`.
+Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std::size_t depth,
+                           std::span<const BracketPair> pairs, std::size_t base);
+
 class InlineScanner {
 public:
     InlineScanner(std::string_view text, const InlineContext& ctx, std::size_t depth);
     Inlines run();
+    void borrow_note_pairs(std::span<const BracketPair> pairs, std::size_t base) {
+        note_view_ = pairs;
+        note_base_ = base;
+        note_pairs_built_ = true;
+    }
 
     // Cuts the pending text into text (and abbreviation) nodes.
     void flush_text();
@@ -148,7 +162,12 @@ private:
     std::array<std::size_t, MemoCount> failed_until_;
     BacktickMemo backticks_;
     // matching "]" of each "[" from the first inline note on, for linear note look-ahead
-    std::vector<std::pair<std::size_t, std::size_t>> note_pairs_;
+    // Nested notes borrow their part of the outermost list (note_view_, with
+    // positions counted from note_base_ bytes before text_): a list per level
+    // would cost the text's size at every level.
+    std::vector<BracketPair> note_pairs_;
+    std::span<const BracketPair> note_view_;
+    std::size_t note_base_ = 0;
     bool note_pairs_built_ = false;
     BraceIndex braces_;  // refuses attribute blocks that cannot close, without rescanning
     std::vector<std::size_t> angle_stops_;  // unescaped ">" and line feeds, for link destinations
