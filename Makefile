@@ -34,7 +34,8 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 $(SAN_BUILD)/CMakeCache.txt: | check-python
-	cmake -S . -B $(SAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENLOR_SANITIZE=ON \
+	cmake -S . -B $(SAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DQUENLOR_SANITIZE=ON \
 	  -DQUENLOR_BENCH=OFF -DPython3_EXECUTABLE="$(PYTHON)"
 
 test-sanitize: $(SAN_BUILD)/CMakeCache.txt
@@ -80,19 +81,36 @@ clean:
 	rm -rf build
 
 # ---- fuzzing (clang's libFuzzer): make fuzz FUZZ_TIME=60 ----
+# The target checks the converter's promises on every input (see fuzz/fuzz_quenlor.cpp).
+# Inputs that broke them once live in fuzz/regressions/; `make fuzz-regressions` replays them.
 FUZZ_TIME ?= 60
-FUZZ_BIN := build/fuzz/fuzz_quenlor
+FUZZ_DIR ?= build/fuzz
+FUZZ_BIN := $(FUZZ_DIR)/fuzz_quenlor
 FUZZ_SOURCES := $(shell find src -name '*.cpp' -not -path 'src/python/*')
+FUZZ_OBJS := $(patsubst src/%.cpp,$(FUZZ_DIR)/obj/%.o,$(FUZZ_SOURCES))
+FUZZ_FLAGS := -std=c++20 -O1 -g -fsanitize=address,undefined -fno-sanitize-recover=undefined -Isrc
 
-$(FUZZ_BIN): $(FUZZ_SOURCES) fuzz/fuzz_quenlor.cpp $(shell find src -name '*.hpp')
-	mkdir -p build/fuzz
-	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-	  -Isrc fuzz/fuzz_quenlor.cpp $(FUZZ_SOURCES) -o $@
+.PHONY: fuzz-toolchain fuzz-regressions
+# clang with its libFuzzer runtime; installed from Debian's packages when missing.
+fuzz-toolchain:
+	@fuzz/need_libfuzzer.sh
+
+$(FUZZ_DIR)/obj/%.o: src/%.cpp | fuzz-toolchain
+	@mkdir -p $(dir $@)
+	clang++ $(FUZZ_FLAGS) -fsanitize=fuzzer-no-link -MMD -MP -c $< -o $@
+
+-include $(FUZZ_OBJS:.o=.d)
+
+$(FUZZ_BIN): $(FUZZ_OBJS) fuzz/fuzz_quenlor.cpp | fuzz-toolchain
+	clang++ $(FUZZ_FLAGS) -fsanitize=fuzzer fuzz/fuzz_quenlor.cpp $(FUZZ_OBJS) -o $@
 
 fuzz-build: $(FUZZ_BIN)
 
 fuzz: $(FUZZ_BIN) | check-python
-	rm -rf build/fuzz/seeds && "$(PYTHON)" fuzz/make_seeds.py build/fuzz/seeds
-	mkdir -p build/fuzz/corpus build/fuzz/crashes
-	$(FUZZ_BIN) -max_total_time=$(FUZZ_TIME) -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
-	  -artifact_prefix=build/fuzz/crashes/ build/fuzz/corpus build/fuzz/seeds
+	rm -rf $(FUZZ_DIR)/seeds && "$(PYTHON)" fuzz/make_seeds.py $(FUZZ_DIR)/seeds
+	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/crashes
+	$(FUZZ_BIN) -max_total_time=$(FUZZ_TIME) -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+	  -artifact_prefix=$(FUZZ_DIR)/crashes/ $(FUZZ_DIR)/corpus $(FUZZ_DIR)/seeds
+
+fuzz-regressions: $(FUZZ_BIN)
+	$(FUZZ_BIN) -runs=1 fuzz/regressions/*

@@ -135,7 +135,7 @@ void check_tagfilter(std::string_view out) {
         if (!filtered || q >= out.size()) continue;
         char c = out[q];
         if (!(c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f')) continue;
-        if (out.compare(i, 22, "<script type=\"text/x-") == 0 || out.compare(i, 9, "</script>") == 0) continue;
+        if (out.substr(i).starts_with("<script type=\"text/x-") || out.substr(i).starts_with("</script>")) continue;
         fail("a filtered element is opened by input HTML", out);
     }
 }
@@ -154,12 +154,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         o.max_inline_depth = data[1] & 7;
         o.max_block_depth = (data[1] >> 3) & 7;
         o.max_link_paren_depth = data[1] & 3;
+    } else if (data[1] & 0x40) {
+        // No limits of the caller's own: only the internal ceilings apply.
+        o.max_inline_depth = o.max_block_depth = o.max_link_paren_depth = UINT64_MAX;
     }
     std::string_view md(reinterpret_cast<const char*>(data + 2), size - 2);
 
     std::string out = quenlor::to_xhtml(md, o);
     if (o.balance) check_nesting(out);
     if (o.tagfilter) check_tagfilter(out);
+
+    // The conversion renders block by block; rendering the whole tree at once,
+    // and a copy of it, must give the same text.
+    {
+        quenlor::Document doc = quenlor::parse(md, o);
+        quenlor::Document copy = doc;
+        std::string whole = quenlor::to_xhtml_document(copy);
+        if (o.balance) whole = quenlor::balance_fragment(whole);
+        if (whole != out) fail("rendering the whole tree differs from the conversion", whole + "\n----\n" + out);
+    }
 
     std::string norm = quenlor::normalize_line_ends(md);
     std::size_t lines = 0;
@@ -172,20 +185,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (s.start >= s.end || s.start < prev_end || s.end > lines) fail("block spans out of order or bounds");
         prev_end = s.end;
     }
-    std::size_t prev_start = 0;
+    std::size_t prev_node_end = 0;
     for (const auto& n : parsed.edit_nodes) {
         std::size_t st = n.start();
         std::size_t en = std::visit([](const auto& x) { return x.end; }, n.v);
-        if (st < prev_start || st >= en || en > norm.size()) fail("edit node out of order or bounds");
+        if (st < prev_node_end || st >= en || en > norm.size()) fail("edit nodes out of order, overlapping or out of bounds");
         auto boundary = [&](std::size_t p) {
             return p >= norm.size() || (static_cast<unsigned char>(norm[p]) & 0xC0) != 0x80;
         };
         if (!boundary(st) || !boundary(en)) fail("edit node splits a character");
+        // The source of a node is the construct as written.
+        std::string_view source = std::string_view(norm).substr(st, en - st);
         if (const auto* img = std::get_if<quenlor::EditImage>(&n.v)) {
             if (img->url_start > img->url_end || img->url_start < st || img->url_end > en)
                 fail("image url range outside the node");
+            if (!source.starts_with("![") || !source.ends_with(")")) fail("image source is not an image", source);
+            if (!boundary(img->url_start) || !boundary(img->url_end)) fail("image url splits a character");
+        } else {
+            const auto& m = std::get<quenlor::EditMath>(n.v);
+            std::string_view closer = m.delimiter == "\\[" ? "\\]" : m.delimiter == "\\(" ? "\\)" : m.delimiter;
+            if (source.size() < m.delimiter.size() + closer.size() || !source.starts_with(m.delimiter) ||
+                !source.ends_with(closer))
+                fail("math source lacks its delimiters", source);
+            std::string_view inner = source.substr(m.delimiter.size(), source.size() - m.delimiter.size() - closer.size());
+            if (m.delimiter == "$$" ? inner.find(m.tex) == std::string_view::npos : inner != m.tex)
+                fail("math tex is not the text between the delimiters", source);
         }
-        prev_start = st;
+        prev_node_end = en;
     }
     return 0;
 }

@@ -85,14 +85,19 @@ void Parser::literalize_pending(std::size_t draft_pos, std::size_t span_pos) {
         if (j > 0) para.text.push_back('\n');
         para.text.append(trim_unicode(lines_[pending_.lines[j]]));
     }
-    BlockSpan span;
-    span.kind = "paragraph";
-    span.start = pending_.lines.front();
-    span.end = pending_.lines.back() + 1;
     auto& drafts = out_->drafts;
     auto& spans = out_->spans;
     drafts.insert(draft_pos < drafts.size() ? drafts.begin() + draft_pos : drafts.end(), DraftBlock(std::move(para)));
-    spans.insert(span_pos < spans.size() ? spans.begin() + span_pos : spans.end(), std::move(span));
+    // Pending lines that a definition followed already have their "attr_def"
+    // span; only those after the last such definition get the paragraph span,
+    // so that no line is covered by two spans.
+    if (pending_.start) {
+        BlockSpan span;
+        span.kind = "paragraph";
+        span.start = *pending_.start;
+        span.end = pending_.lines.back() + 1;
+        spans.insert(span_pos < spans.size() ? spans.begin() + span_pos : spans.end(), std::move(span));
+    }
     pending_ = Pending{};
 }
 

@@ -80,7 +80,8 @@ void set_abbreviations(InlineContext& ctx, AbbrMap abbrs) {
         if (a.size() != b.size()) return a.size() > b.size();
         return a < b;
     });
-    ctx.abbr_trie = AbbrTrie(ctx.abbr_keys);
+    // An empty table needs no trie (the common case, and it is built per call).
+    ctx.abbr_trie = ctx.abbr_keys.empty() ? AbbrTrie() : AbbrTrie(ctx.abbr_keys);
 }
 
 }  // namespace quenlor

@@ -1,0 +1,249 @@
+"""Hostile input, threads and leaks: nothing crashes, nothing is shared, nothing is kept."""
+
+import gc
+import random
+import threading
+import tracemalloc
+import unittest
+from pathlib import Path
+
+import quenlor
+from cases import all_cases
+from test_api import ArgumentErrors
+
+MAX = 2**64 - 1
+NO_LIMITS = {"max_inline_depth": MAX, "max_block_depth": MAX, "max_link_paren_depth": MAX}
+# Internal ceilings (see README, "Limits and guarantees").
+BLOCK_CEILING = 1000
+INLINE_CEILING = 1000
+NOTE_CEILING = 100
+MILLION = 1_000_000
+
+
+def in_thread(fn, *args, **kwargs):
+    """Runs fn on a new thread (whose stack is smaller than the main thread's)."""
+    box = {}
+
+    def run():
+        try:
+            box["result"] = fn(*args, **kwargs)
+        except BaseException as e:  # handed to the caller
+            box["error"] = e
+
+    t = threading.Thread(target=run)
+    t.start()
+    t.join()
+    if "error" in box:
+        raise box["error"]
+    return box["result"]
+
+
+# name -> (text, element whose nesting is counted, how many the ceiling lets open)
+DEEP = {
+    "quote markers": (">" * MILLION + " a\n", "<blockquote>", BLOCK_CEILING),
+    "spaced quote markers": ("> " * MILLION + "a\n", "<blockquote>", BLOCK_CEILING),
+    "bullet markers": ("- " * MILLION + "a\n", "<ul>", BLOCK_CEILING // 2),
+    "ordered markers": ("1. " * MILLION + "a\n", "<ol>", BLOCK_CEILING // 2),
+    "quote and list markers": ("> * " * MILLION + "a\n", "<blockquote>", BLOCK_CEILING // 3 + 1),
+    "definition markers": ("t\n" + ": " * MILLION + "a\n", "<dd>", BLOCK_CEILING),
+    "footnote definitions": ("[^a]\n\n" + "[^a]: " * MILLION + "x\n", "<li id=", 1),
+    "div fences": ("::: d\n" * MILLION, "<div class=\"d\">", BLOCK_CEILING),
+    "html containers": ('<div markdown="1">\n' * MILLION + "a\n", "<div>", BLOCK_CEILING),
+    "brackets": ("[" * MILLION + "a" + "]" * MILLION, "<a ", 0),
+    "links": ("[" * MILLION + "a" + "](u)" * MILLION, "<a ", INLINE_CEILING),
+    "emphasis runs": ("*" * MILLION + "a" + "*" * MILLION, "<em>", None),
+    "emphasis words": ("*a " * MILLION + "b" + " c*" * MILLION, "<em>", INLINE_CEILING),
+    "highlights": ("==a " * MILLION + "b" + " c==" * MILLION, "<mark>", None),
+    "double equals": ("==" * MILLION + "a" + "==" * MILLION, "<mark>", None),
+    "inline notes": ("^[" * MILLION + "a" + "]" * MILLION, "<li id=", NOTE_CEILING + 1),
+    "quotes for smart punctuation": ("\"'" * MILLION + "a" + "'\"" * MILLION, "&#8220;", None),
+}
+
+
+class DeepNesting(unittest.TestCase):
+    """A million levels of every nesting construct, with every depth limit at its
+    maximum: the internal ceilings keep each stage's recursion within the stack of
+    the main thread and of an ordinary thread."""
+
+    def convert(self, text):
+        out = quenlor.to_xhtml(text, smart=True, balance=True, **NO_LIMITS)
+        with_callbacks = quenlor.to_xhtml(text, callbacks={"text": lambda n, d: None}, **NO_LIMITS)
+        return out, with_callbacks, len(quenlor.blocks(text)), len(quenlor.edit_nodes(text))
+
+    def test_million_deep_on_main_thread_and_in_a_thread(self):
+        for name, (text, element, expected) in DEEP.items():
+            with self.subTest(name):
+                main = self.convert(text)
+                self.assertEqual(in_thread(self.convert, text), main)
+                out = quenlor.to_xhtml(text, **NO_LIMITS)
+                if expected is not None:
+                    self.assertEqual(out.count(element), expected)
+                self.assertGreater(len(out), 0)
+
+    def test_nesting_below_the_ceiling_follows_the_limit(self):
+        text = ">" * 2000 + " a"
+        for limit, quotes in ((0, 0), (5, 5), (999, 999), (1000, 1000), (1001, 1000), (MAX, 1000)):
+            with self.subTest(limit=limit):
+                out = quenlor.to_xhtml(text, max_block_depth=limit)
+                self.assertEqual(out.count("<blockquote>"), quotes)
+                self.assertEqual(out.count("</blockquote>"), quotes)
+
+    def test_grid_table_cells_share_the_ceiling(self):
+        # Each nested parse of a cell counts towards the same ceiling as the
+        # containers inside it, so quotes in a cell open fewer levels.
+        inner = ">" * 1500 + " a"
+        width = len(inner) + 2
+        table = "\n".join(["+" + "-" * width + "+", "| " + inner + " |", "+" + "-" * width + "+"])
+        out = quenlor.to_xhtml(table, **NO_LIMITS)
+        self.assertIn("<table>", out)
+        self.assertLess(out.count("<blockquote>"), BLOCK_CEILING)
+        self.assertGreater(out.count("<blockquote>"), BLOCK_CEILING - 10)
+
+
+def documents():
+    docs = [case.markdown for case in all_cases()]
+    sample = Path(__file__).resolve().parent.parent.parent / "bench" / "sample.md"
+    if sample.exists():
+        docs.append(sample.read_text(encoding="utf-8"))
+    docs.append("[^n]\n\n[^n]: note ^[inline *note*]\n\n# Head\n\n> - a\n> - b\n\n| a | b |\n|---|---|\n| $x$ | ![i](u) |\n")
+    return docs
+
+
+def convert(i, text, callbacks):
+    """One document's results; the options vary with the document's index."""
+    options = {"smart": i % 2 == 0, "balance": i % 3 == 0, "math": ("brackets", "dollars")[i % 2]}
+    if not callbacks:
+        return (quenlor.to_xhtml(text, **options), quenlor.blocks(text),
+                quenlor.edit_nodes(text, math=options["math"]))
+    seen = []
+
+    def note(node, default):
+        seen.append(node["type"])
+        return default.upper() if node["type"] == "emph" else None
+
+    options["callbacks"] = {"emph": note, "heading": note, "text": note}
+    return quenlor.to_xhtml(text, **options), seen
+
+
+class Threads(unittest.TestCase):
+    THREADS = 8
+
+    def test_concurrent_conversions_match_single_threaded(self):
+        docs = documents()
+        for callbacks in (False, True):
+            with self.subTest(callbacks=callbacks):
+                expected = [convert(i, text, callbacks) for i, text in enumerate(docs)]
+                results = [{} for _ in range(self.THREADS)]
+                errors = []
+                start = threading.Barrier(self.THREADS)
+
+                def work(t):
+                    order = list(range(len(docs)))
+                    random.Random(t).shuffle(order)  # each thread meets the documents in its own order
+                    try:
+                        start.wait()
+                        for _ in range(3):
+                            for i in order:
+                                results[t][i] = convert(i, docs[i], callbacks)
+                    except BaseException as e:
+                        errors.append(e)
+
+                threads = [threading.Thread(target=work, args=(t,)) for t in range(self.THREADS)]
+                for th in threads:
+                    th.start()
+                for th in threads:
+                    th.join()
+                self.assertEqual(errors, [])
+                for t in range(self.THREADS):
+                    self.assertEqual([results[t][i] for i in range(len(docs))], expected)
+
+
+class Raises(Exception):
+    pass
+
+
+def raising_callback(node, default):
+    raise Raises(node["type"])
+
+
+def error_paths():
+    """Every call that fails, as (function, args, kwargs, exception type)."""
+    paths = [(fn, args, kwargs, exc) for fn, args, kwargs, exc, _, _ in ArgumentErrors.CASES]
+
+    class BadIndex:
+        def __index__(self):
+            raise Raises("index")
+
+    class BadBool:
+        def __bool__(self):
+            raise Raises("bool")
+
+    BadBool.__module__ = "numpy"
+    BadBool.__name__ = BadBool.__qualname__ = "bool_"
+    paths += [
+        (quenlor.to_xhtml, ("*a* [b](c)\n\n> d",), {"callbacks": {"emph": raising_callback}}, Raises),
+        (quenlor.to_xhtml, ("> d",), {"callbacks": {"block_quote": raising_callback}}, Raises),
+        (quenlor.to_xhtml, ("*a*",), {"callbacks": {"emph": lambda n, d: 3}}, TypeError),
+        (quenlor.to_xhtml, ("a",), {"max_inline_depth": BadIndex()}, Raises),
+        (quenlor.to_xhtml, ("a",), {"smart": BadBool()}, Raises),
+        (quenlor.to_xhtml, ("a\udc80",), {"callbacks": {}}, UnicodeEncodeError),
+        (quenlor.blocks, ("a\ud800",), {}, UnicodeEncodeError),
+        (quenlor.edit_nodes, ("$a$\ud800",), {"math": "dollars"}, UnicodeEncodeError),
+    ]
+    return paths
+
+
+SUCCESS = [
+    (quenlor.to_xhtml, ("# T\n\n*a* [b](c) $x$ ^[n] [^f]\n\n[^f]: foot\n\n> q",), {"smart": True, "balance": True}),
+    (quenlor.to_xhtml, ("# T\n\n*a* ![b](c) ^[n]\n\n| a |\n|---|\n| b |",),
+     {"callbacks": {"emph": lambda n, d: "<i/>", "heading": lambda n, d: None, "table": lambda n, d: d,
+                    "note": lambda n, d: None}}),
+    (quenlor.blocks, ("# T\n\n```py\nx\n```\n\n$$\nm\n$$\n",), {}),
+    (quenlor.edit_nodes, ("![a](b 't') $x$ \\(y\\)\r\n",), {"math": "dollars"}),
+]
+
+
+def rss_kb():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * 4
+
+
+class Leaks(unittest.TestCase):
+    """Repeating every entry point and every failing call leaves memory flat."""
+
+    def run_all(self, rounds):
+        paths = error_paths()
+        for _ in range(rounds):
+            for fn, args, kwargs in SUCCESS:
+                fn(*args, **kwargs)
+            for fn, args, kwargs, exc in paths:
+                try:
+                    fn(*args, **kwargs)
+                except exc:
+                    pass
+                else:
+                    self.fail(f"{fn.__name__}{args} {kwargs} did not raise")
+
+    def test_memory_stays_flat(self):
+        self.run_all(200)  # warm every cache and allocator pool
+        gc.collect()
+        tracemalloc.start()
+        try:
+            self.run_all(50)
+            gc.collect()
+            before = tracemalloc.take_snapshot()
+            rss_before = rss_kb()
+            self.run_all(1000)
+            gc.collect()
+            after = tracemalloc.take_snapshot()
+            rss_after = rss_kb()
+        finally:
+            tracemalloc.stop()
+        grown = sum(s.size_diff for s in after.compare_to(before, "filename") if s.size_diff > 0)
+        self.assertLess(grown, 64 * 1024, [str(s) for s in after.compare_to(before, "lineno")[:5]])
+        # A leak of even one small object per call would add several megabytes here.
+        self.assertLess(rss_after - rss_before, 2048)
+
+
+if __name__ == "__main__":
+    unittest.main()
