@@ -14,7 +14,7 @@ def main() -> None:
     for i, case in enumerate(all_cases()):
         prefix = bytes([(i * 37) & 0x3F, 0x80 | ((i * 11) & 0x3F) if i % 3 == 0 else 0])
         (out / f"case{i:04d}").write_bytes(prefix + case.markdown.encode("utf-8"))
-    for extra in sorted((Path(__file__).resolve().parent / "regressions").glob("*")):
+    for extra in sorted((Path(__file__).resolve().parent / "regressions").glob("[!.]*")):
         (out / f"reg-{extra.name}").write_bytes(extra.read_bytes())
 
 

@@ -155,12 +155,9 @@ std::string to_xhtml(std::string_view markdown, const Options& options) {
     Document one;
     one.blocks.resize(1);
     Blocks kept;
-    DraftBlocks single(1);
     for (DraftBlock& d : blocks.drafts) {
-        single[0] = std::move(d);
+        one.blocks[0] = finalize_draft(d, ctx);
         d = DraftBlock();
-        one.blocks = finalize_blocks(std::move(single), ctx);
-        single.resize(1);
         if (options.auto_ids) ids.assign(one.blocks);
         if (options.smart) smart::apply(one);
         const std::size_t notes = renderer.note_count();

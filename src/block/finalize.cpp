@@ -101,6 +101,8 @@ Block finalize_block(DraftBlock& d, const InlineContext& ctx) {
 
 }  // namespace
 
+Block finalize_draft(DraftBlock& draft, const InlineContext& ctx) { return finalize_block(draft, ctx); }
+
 Blocks finalize_blocks(DraftBlocks drafts, const InlineContext& ctx) {
     Blocks out;
     out.reserve(drafts.size());

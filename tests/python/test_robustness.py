@@ -100,6 +100,54 @@ class DeepNesting(unittest.TestCase):
         self.assertGreater(out.count("<blockquote>"), BLOCK_CEILING - 10)
 
 
+REGRESSIONS = Path(__file__).resolve().parent.parent.parent / "fuzz" / "regressions"
+
+
+def fuzz_input(raw):
+    """Options and text of a fuzz input, read as the fuzz target reads them."""
+    o0, o1 = raw[0], raw[1]
+    options = {"math": ("off", "on", "brackets", "dollars")[o0 & 3], "tagfilter": bool(o0 & 4),
+               "balance": bool(o0 & 8), "auto_ids": bool(o0 & 16), "smart": bool(o0 & 32)}
+    if o1 & 0x80:
+        options.update(max_inline_depth=o1 & 7, max_block_depth=(o1 >> 3) & 7, max_link_paren_depth=o1 & 3)
+    elif o1 & 0x40:
+        options.update(NO_LIMITS)
+    return options, raw[2:].decode("utf-8", "replace")
+
+
+class FuzzRegressions(unittest.TestCase):
+    """Every input the fuzz target once failed on converts and keeps the promises
+    on spans and edit nodes."""
+
+    def test_regression_inputs(self):
+        files = sorted(p for p in REGRESSIONS.glob("*") if not p.name.startswith("."))
+        self.assertTrue(files)
+        for path in files:
+            with self.subTest(path.name):
+                options, text = fuzz_input(path.read_bytes())
+                quenlor.to_xhtml(text, **options)
+                lines = text.replace("\r\n", "\n").replace("\r", "\n")
+                count = lines.count("\n") + (0 if lines.endswith("\n") or not lines else 1)
+                end = 0
+                for span in quenlor.blocks(text, math=options["math"]):
+                    self.assertTrue(end <= span["start"] < span["end"] <= count, span)
+                    end = span["end"]
+                raw = text.encode("utf-8")
+                end = 0
+                for node in quenlor.edit_nodes(text, math=options["math"]):
+                    self.assertTrue(end <= node["start"] < node["end"] <= len(raw), node)
+                    self.assertEqual(raw[node["start"]:node["end"]].decode("utf-8"), node["source"])
+                    end = node["end"]
+
+    def test_flushed_attribute_lines_have_one_span(self):
+        # Attribute lines that carry nothing, then a definition, then a block:
+        # the lines become a paragraph but keep their one "attr_def" span.
+        text = "{: \u00aea}\n{:d: .x}\n|\n: T\n"
+        self.assertEqual([(s["type"], s["start"], s["end"]) for s in quenlor.blocks(text)],
+                         [("attr_def", 0, 1), ("attr_def", 1, 2), ("definition_list", 2, 4)])
+        self.assertEqual(quenlor.to_xhtml(text), "<p>{: \u00aea}</p>\n<dl>\n<dt>|</dt>\n<dd>T</dd>\n</dl>\n")
+
+
 def documents():
     docs = [case.markdown for case in all_cases()]
     sample = Path(__file__).resolve().parent.parent.parent / "bench" / "sample.md"
