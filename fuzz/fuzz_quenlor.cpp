@@ -49,8 +49,7 @@ bool is_void(const std::string& n) {
     return false;
 }
 bool is_raw_text(const std::string& n) {
-    static const char* names[] = {"script", "style", "textarea", "title", "xmp", "iframe",
-                                  "noembed", "noframes", "plaintext"};
+    static const char* names[] = {"script", "style", "textarea", "title", "xmp", "plaintext"};
     for (const char* v : names)
         if (n == v) return true;
     return false;
@@ -69,7 +68,10 @@ void check_nesting(std::string_view s) {
         }
         if (i + 1 >= s.size()) break;
         if (s[i + 1] == '!' || s[i + 1] == '?') {
+            // As the balancer reads them: a construct whose quotes never close
+            // ends at its first ">".
             std::size_t e = find_gt_outside_quotes(s, i + 2);
+            if (e == std::string_view::npos) e = s.find('>', i + 2);
             if (e == std::string_view::npos) break;
             i = e + 1;
             continue;
@@ -102,9 +104,12 @@ void check_nesting(std::string_view s) {
             for (;;) {
                 j = s.find("</", j);
                 if (j == std::string_view::npos) fail("raw-text element never closed", s);
-                bool same = j + 2 + name.size() <= s.size();
+                bool same = j + 2 + name.size() < s.size();
                 for (std::size_t k = 0; same && k < name.size(); ++k) same = lower(s[j + 2 + k]) == name[k];
-                if (same) break;
+                if (same) {
+                    const char after = s[j + 2 + name.size()];
+                    if (after == '>' || after == ' ' || after == '\t' || after == '\n' || after == '\r' || after == '\f') break;
+                }
                 j += 2;
             }
             std::size_t e = s.find('>', j);
@@ -140,6 +145,42 @@ void check_tagfilter(std::string_view out) {
     }
 }
 
+// Length of the well-formed UTF-8 sequence at s[i], or 0.
+std::size_t utf8_sequence(std::string_view s, std::size_t i) {
+    auto byte = [&](std::size_t k) { return i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0u; };
+    const unsigned c = byte(0);
+    if (c < 0x80) return 1;
+    auto cont = [&](std::size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) { return byte(k) >= lo && byte(k) <= hi; };
+    if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+        return cont(1, lo, hi) && cont(2) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+        return cont(1, lo, hi) && cont(2) && cont(3) ? 4 : 0;
+    }
+    return 0;
+}
+
+// The text as the Python layer could pass it: every byte that is not part of
+// well-formed UTF-8 becomes U+FFFD.
+std::string well_formed(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t n = utf8_sequence(s, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(s.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -158,7 +199,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // No limits of the caller's own: only the internal ceilings apply.
         o.max_inline_depth = o.max_block_depth = o.max_link_paren_depth = UINT64_MAX;
     }
-    std::string_view md(reinterpret_cast<const char*>(data + 2), size - 2);
+    std::string_view raw(reinterpret_cast<const char*>(data + 2), size - 2);
+    // Ill-formed UTF-8 only reaches the core from C++ callers: it must not
+    // crash it, but the promises below are about text.
+    const std::string text = well_formed(raw);
+    if (text != raw) quenlor::to_xhtml(raw, o);
+    std::string_view md = text;
 
     std::string out = quenlor::to_xhtml(md, o);
     if (o.balance) check_nesting(out);

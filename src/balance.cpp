@@ -152,9 +152,24 @@ std::string balance_fragment(std::string_view in) {
         }
         const char next = in[lt + 1];
         if (next == '!' || next == '?') {
-            const std::size_t gt = unquoted_gt(in, lt + 2);
+            // One whose quotes never close ends at its first ">" instead, and
+            // one without any ">" is ended when elements are still open:
+            // otherwise it would swallow the rest of the text, the end tags
+            // that close those elements included.
+            std::size_t gt = npos;
+            if (unclosed.empty() || !unclosed[lt + 2]) gt = unquoted_gt(in, lt + 2);
+            if (gt == npos) {
+                if (unclosed.empty()) unclosed = unclosed_from(in);
+                gt = in.find('>', lt + 2);
+            }
             if (gt == npos) {
                 out.append(in, lt);
+                if (!stack.empty()) {
+                    const bool had_newline = out.back() == '\n';
+                    if (had_newline) out.pop_back();
+                    out.push_back('>');
+                    if (had_newline) out.push_back('\n');
+                }
                 break;
             }
             out.append(in, lt, gt + 1 - lt);

@@ -14,8 +14,9 @@
 namespace quenlor {
 
 // Block containers open at once, nested block parses (grid-table cells) and the
-// containers inside those parses, all counted together.
-inline constexpr std::uint64_t kMaxBlockNesting = 1000;
+// containers inside those parses, all counted together. Every line is matched
+// against the open containers, so this also bounds the work per line.
+inline constexpr std::uint64_t kMaxBlockNesting = 256;
 // Nested inline parses (highlights inside highlights, notes inside notes): each
 // level rescans its text, so this also bounds the work per byte.
 inline constexpr std::uint64_t kMaxInlineParseDepth = 100;

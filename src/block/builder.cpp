@@ -249,6 +249,14 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
                 }
                 break;
             case kDiv: {
+                // Only a line of colons closes a div; most lines show at once
+                // that they are not one (every open div looks at the line).
+                const std::size_t first = text.find_first_not_of(" \t");
+                if (first != std::string_view::npos && text[first] != ':' &&
+                    static_cast<unsigned char>(text[first]) > ' ' && static_cast<unsigned char>(text[first]) < 0x80) {
+                    ok = true;
+                    break;
+                }
                 std::size_t n = kind_as<build::Div>(nodes_[node].kind).fence_len;
                 std::string_view t = trim_unicode(text);
                 // Divs nested directly inside each other with equal fences close
