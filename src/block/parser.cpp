@@ -165,7 +165,11 @@ BlockParse Parser::parse_blocks_with_spans(std::size_t depth) {
                 Attr* target = (!out.drafts.empty() && prev_ok) ? draft_attr(out.drafts.back()) : nullptr;
                 if (target) {
                     target->merge(al.attr);
-                    if (last_run_span < out.spans.size() && last_run_span_accepts) out.spans[last_run_span].end = index_ + 1;
+                    // The block's span grows over the line unless a definition's
+                    // span came in between: spans never overlap.
+                    if (last_run_span < out.spans.size() && last_run_span + 1 == out.spans.size() &&
+                        last_run_span_accepts)
+                        out.spans[last_run_span].end = index_ + 1;
                 } else {
                     pending_.attr.merge(al.attr);
                     pending_.lines.push_back(index_);

@@ -2,7 +2,9 @@
 
 import gc
 import random
+import sys
 import threading
+import time
 import tracemalloc
 import unittest
 from pathlib import Path
@@ -53,7 +55,7 @@ DEEP = {
     "inline notes": ("^[" * MILLION + "a" + "]" * MILLION, "<li id=", NOTE_CEILING + 1),
     "quotes for smart punctuation": ("\"'" * MILLION + "a" + "'\"" * MILLION, "&#8220;", None),
     # Far deeper than any ceiling, but shorter: these cost time per byte, not per level.
-    "quote and list markers": ("> * " * (MILLION // 10) + "a\n", "<blockquote>", BLOCK_CEILING // 3),
+    "quote and list markers": ("> * " * (MILLION // 10) + "a\n", "<blockquote>", BLOCK_CEILING // 3 + 1),
     "footnote definitions": ("[^a]\n\n" + "[^a]: " * (MILLION // 10) + "x\n", "<li id=", 1),
     "links": ("[" * (MILLION // 10) + "a" + "](u)" * (MILLION // 10), "<a ", 1),
     "emphasis words": ("*a " * (MILLION // 10) + "b" + " c*" * (MILLION // 10), "<em>", INLINE_CEILING),
@@ -69,15 +71,16 @@ class DeepNesting(unittest.TestCase):
     @staticmethod
     def every_stage(text):
         out = quenlor.to_xhtml(text, smart=True, balance=True, **NO_LIMITS)
-        called = []
-        quenlor.to_xhtml(text, callbacks={"text": lambda n, d: called.append(1)}, **NO_LIMITS)
-        return out, bool(called), quenlor.blocks(text), quenlor.edit_nodes(text)
+        keep = lambda node, default: None  # noqa: E731
+        walked = quenlor.to_xhtml(text, callbacks={kind: keep for kind in ("text", "emph", "note", "block_quote")},
+                                  **NO_LIMITS)
+        return out, walked, quenlor.blocks(text), quenlor.edit_nodes(text)
 
     def test_million_deep_on_main_thread_and_in_a_thread(self):
         for name, (text, element, expected) in DEEP.items():
             with self.subTest(name):
-                out, called, spans, _ = in_thread(self.every_stage, text)
-                self.assertTrue(called)
+                out, walked, spans, _ = in_thread(self.every_stage, text)
+                self.assertTrue(walked)
                 self.assertTrue(spans)
                 self.assertEqual(quenlor.to_xhtml(text, smart=True, balance=True, **NO_LIMITS), out)
                 if expected is not None:
@@ -85,7 +88,8 @@ class DeepNesting(unittest.TestCase):
 
     def test_nesting_below_the_ceiling_follows_the_limit(self):
         text = ">" * 2000 + " a"
-        for limit, quotes in ((0, 0), (5, 5), (999, 999), (1000, 1000), (1001, 1000), (MAX, 1000)):
+        c = BLOCK_CEILING
+        for limit, quotes in ((0, 0), (5, 5), (c - 1, c - 1), (c, c), (c + 1, c), (MAX, c)):
             with self.subTest(limit=limit):
                 out = quenlor.to_xhtml(text, max_block_depth=limit)
                 self.assertEqual(out.count("<blockquote>"), quotes)
@@ -151,6 +155,15 @@ class FuzzRegressions(unittest.TestCase):
         self.assertEqual(quenlor.to_xhtml(text), "<p>{: \u00aea}</p>\n<dl>\n<dt>|</dt>\n<dd>T</dd>\n</dl>\n")
 
 
+    def test_attribute_line_after_a_definition_keeps_spans_apart(self):
+        # The line's attributes still reach the block quote, but its span does not
+        # grow over the definition's.
+        text = ">\n{: .a}\n{:d: .y}\n{: .x}\n\np\n"
+        self.assertEqual([(s["type"], s["start"], s["end"]) for s in quenlor.blocks(text)],
+                         [("block_quote", 0, 2), ("attr_def", 2, 3), ("paragraph", 5, 6)])
+        self.assertTrue(quenlor.to_xhtml(text).startswith('<blockquote class="a x">'))
+
+
 def documents():
     docs = [case.markdown for case in all_cases()]
     sample = Path(__file__).resolve().parent.parent.parent / "bench" / "sample.md"
@@ -170,6 +183,7 @@ def convert(i, text, callbacks):
 
     def note(node, default):
         seen.append(node["type"])
+        time.sleep(0)  # lets another thread run while this conversion waits in its callback
         return default.upper() if node["type"] == "emph" else None
 
     options["callbacks"] = {"emph": note, "heading": note, "text": note}
@@ -177,7 +191,15 @@ def convert(i, text, callbacks):
 
 
 class Threads(unittest.TestCase):
+    """With the interpreter lock, conversions interleave where a callback runs
+    Python code; without it, everywhere. Either way no call may see another's state."""
+
     THREADS = 8
+
+    def setUp(self):
+        interval = sys.getswitchinterval()
+        sys.setswitchinterval(1e-6)
+        self.addCleanup(sys.setswitchinterval, interval)
 
     def test_concurrent_conversions_match_single_threaded(self):
         docs = documents()
