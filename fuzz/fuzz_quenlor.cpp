@@ -91,7 +91,8 @@ void check_nesting(std::string_view s) {
             continue;
         }
         std::string_view inner = s.substr(i + 1, gt - i - 1);
-        while (!inner.empty() && (inner.back() == ' ' || inner.back() == '\t' || inner.back() == '\n')) inner.remove_suffix(1);
+        auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
+        while (!inner.empty() && space(inner.back())) inner.remove_suffix(1);
         bool self_closed = !inner.empty() && inner.back() == '/';
         if (end_tag) {
             if (stack.empty() || stack.back() != name) fail("end tag does not close the innermost element", s);

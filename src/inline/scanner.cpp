@@ -520,14 +520,10 @@ bool coalesces_children(const Inline& x) {
     return x.is<Emph>() || x.is<Strong>() || x.is<Strike>() || x.is<Highlight>() || x.is<Link>() ||
            x.is<Image>() || x.is<Span>();
 }
-}  // namespace
 
-void coalesce_node(Inline& node) {
-    if (!coalesces_children(node)) return;
-    Inlines& children = *children_of(node);
-    children = coalesce(std::move(children));
-    Strong* strong = node.get_if<Strong>();
-    if (!strong || !strong->attr.empty()) return;
+// Apart from the recursion below, so that its locals do not weigh on every
+// level of a deeply nested tree.
+[[gnu::noinline]] void flatten_nested_strong(Inlines& children) {
     bool nested = std::any_of(children.begin(), children.end(),
                               [](const Inline& c) { return c.is<Strong>() && c.as<Strong>().attr.empty(); });
     if (!nested) return;
@@ -541,6 +537,16 @@ void coalesce_node(Inline& node) {
         }
     }
     children = std::move(flat);
+}
+}  // namespace
+
+void coalesce_node(Inline& node) {
+    if (!coalesces_children(node)) return;
+    Inlines& children = *children_of(node);
+    children = coalesce(std::move(children));
+    Strong* strong = node.get_if<Strong>();
+    if (!strong || !strong->attr.empty()) return;
+    flatten_nested_strong(children);
 }
 
 Inlines coalesce(Inlines list) {
