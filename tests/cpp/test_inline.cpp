@@ -7,6 +7,10 @@
 #include "inline/inline.hpp"
 #include "inline/scanner.hpp"
 
+#ifndef QUENLOR_TIME_SCALE
+#define QUENLOR_TIME_SCALE 1  // more under sanitizers, which slow everything down
+#endif
+
 using namespace quenlor;
 
 namespace {
@@ -341,6 +345,6 @@ TEST(InlineScanner, AdversarialInputsStayFast) {
         auto t0 = std::chrono::steady_clock::now();
         Inlines out = parse_inner(text, ctx, 0);
         double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        EXPECT_LT(secs, 1.0) << text.substr(0, 12);
+        EXPECT_LT(secs, 1.0 * QUENLOR_TIME_SCALE) << text.substr(0, 12);
     }
 }

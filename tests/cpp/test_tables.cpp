@@ -6,6 +6,10 @@
 
 #include "block/tables.hpp"
 
+#ifndef QUENLOR_TIME_SCALE
+#define QUENLOR_TIME_SCALE 1  // more under sanitizers, which slow everything down
+#endif
+
 using namespace quenlor;
 
 namespace {
@@ -255,5 +259,5 @@ TEST(TablesGrid, SizeStaysLinear) {
     EXPECT_EQ(wt.body[1].cells.size(), 2u);
     EXPECT_EQ(wt.body[1].cells[1].rowspan, 5000u);
     EXPECT_EQ(wt.body[1].cells[1].colspan, 9999u);
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 5.0);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 5.0 * QUENLOR_TIME_SCALE);
 }

@@ -179,6 +179,30 @@ class FuzzRegressions(unittest.TestCase):
         self.assertTrue(quenlor.to_xhtml(text).startswith('<blockquote class="a x">'))
 
 
+class EditNodeOffsets(unittest.TestCase):
+    """Offsets are mapped back to the text as passed, whatever its line ends:
+    each node's bytes are exactly its source (the fuzz target checks the core
+    only, not this mapping)."""
+
+    PIECES = ["![a](u)", "![b](<x y> 't')", "$x$", "$$y$$", "\\(z\\)", "\\[w\\]", "\r\n", "\r", "\n", "\n\n",
+              "> ", "- ", "é", "text ", "`![c](d)`", "[l](m)", "| a | b |\r\n|---|---|\r\n| $q$ | ![t](u) |\r\n"]
+
+    def test_random_texts_with_every_line_end(self):
+        for seed in range(500):
+            r = random.Random(seed)
+            text = "".join(r.choice(self.PIECES) for _ in range(r.randint(1, 30)))
+            raw = text.encode("utf-8")
+            for math in ("brackets", "dollars"):
+                end = 0
+                for node in quenlor.edit_nodes(text, math=math):
+                    with self.subTest(text=text, node=node):
+                        self.assertTrue(end <= node["start"] < node["end"] <= len(raw))
+                        self.assertEqual(raw[node["start"]:node["end"]].decode("utf-8"), node["source"])
+                        if node["type"] == "image":
+                            self.assertTrue(node["start"] <= node["_url_start"] <= node["_url_end"] <= node["end"])
+                    end = node["end"]
+
+
 def documents():
     docs = [case.markdown for case in all_cases()]
     sample = Path(__file__).resolve().parent.parent.parent / "bench" / "sample.md"
