@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,7 +20,29 @@ namespace quenlor {
 using LinkRefMap = std::unordered_map<std::string, LinkRef>;
 using AbbrMap = std::unordered_map<std::string, std::string>;
 
-// The read-only tables of one document handed to every inline parse.
+struct ScannerScratch;
+
+// Working buffers of the inline parses of one document, handed from one parse
+// to the next so that every leaf does not allocate them anew. A copy starts
+// empty: buffers are never shared.
+class ScratchPool {
+public:
+    ScratchPool();
+    ~ScratchPool();
+    ScratchPool(const ScratchPool&) : ScratchPool() {}
+    ScratchPool& operator=(const ScratchPool&) { return *this; }
+    ScratchPool(ScratchPool&&) noexcept;
+    ScratchPool& operator=(ScratchPool&&) noexcept;
+
+    std::unique_ptr<ScannerScratch> take();
+    void give(std::unique_ptr<ScannerScratch> scratch);
+
+private:
+    std::vector<std::unique_ptr<ScannerScratch>> free_;
+};
+
+// The read-only tables of one document handed to every inline parse (and the
+// parses' reusable buffers: one context serves one conversion on one thread).
 struct InlineContext {
     Options options;
     AttrDefs attr_defs;
@@ -28,6 +51,7 @@ struct InlineContext {
     std::vector<std::string> abbr_keys;  // longest first, then ascending bytes
     AbbrTrie abbr_trie;                  // over abbr_keys (see set_abbreviations)
     std::unordered_set<std::string> footnote_labels;
+    mutable ScratchPool scratch;
 };
 
 // Installs the abbreviation table with its sorted keys and their trie.

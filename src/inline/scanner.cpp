@@ -155,6 +155,8 @@ InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, st
     : text_(text), ctx_(ctx), depth_(depth), max_height_(depth < kMaxInlineNesting ? kMaxInlineNesting - depth : 0) {
     failed_from_.fill(npos);
     failed_until_.fill(0);
+    scratch_ = ctx.scratch.take();
+    swap_buffers();
     next_at_ = text.find('@');
     has_at_ = next_at_ != npos;
     link_triggers_ = has_at_ || text.find("://") != npos || text.find("www.") != npos;
@@ -167,6 +169,49 @@ InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, st
     const std::size_t guess = depth == 0 ? text.size() / 32 + 4 : 4;
     nodes_.reserve(guess);
     skip_.reserve(guess);
+}
+
+InlineScanner::~InlineScanner() {
+    pending_.clear();
+    nodes_.clear();
+    skip_.clear();
+    delims_.clear();
+    dskip_.clear();
+    brackets_.clear();
+    note_pairs_.clear();
+    angle_stops_.clear();
+    backticks_.last_run.clear();
+    swap_buffers();
+    ctx_.scratch.give(std::move(scratch_));
+}
+
+void InlineScanner::swap_buffers() {
+    ScannerScratch& s = *scratch_;
+    pending_.swap(s.pending);
+    nodes_.swap(s.nodes);
+    skip_.swap(s.skip);
+    delims_.swap(s.delims);
+    dskip_.swap(s.dskip);
+    brackets_.swap(s.brackets);
+    note_pairs_.swap(s.note_pairs);
+    angle_stops_.swap(s.angle_stops);
+    backticks_.last_run.swap(s.backtick_runs);
+}
+
+ScratchPool::ScratchPool() = default;
+ScratchPool::~ScratchPool() = default;
+ScratchPool::ScratchPool(ScratchPool&&) noexcept = default;
+ScratchPool& ScratchPool::operator=(ScratchPool&&) noexcept = default;
+
+std::unique_ptr<ScannerScratch> ScratchPool::take() {
+    if (free_.empty()) return std::make_unique<ScannerScratch>();
+    std::unique_ptr<ScannerScratch> s = std::move(free_.back());
+    free_.pop_back();
+    return s;
+}
+
+void ScratchPool::give(std::unique_ptr<ScannerScratch> scratch) {
+    free_.push_back(std::move(scratch));
 }
 
 Inlines InlineScanner::run() {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -92,9 +93,24 @@ using BracketPair = std::pair<std::size_t, std::size_t>;
 Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std::size_t depth,
                            std::span<const BracketPair> pairs, std::size_t base);
 
+struct ScannerScratch {
+    std::string pending;
+    std::vector<Node> nodes;
+    std::vector<std::size_t> skip;
+    std::vector<Delimiter> delims;
+    std::vector<std::size_t> dskip;
+    std::vector<Bracket> brackets;
+    std::vector<BracketPair> note_pairs;
+    std::vector<std::size_t> angle_stops;
+    std::vector<std::size_t> backtick_runs;
+};
+
 class InlineScanner {
 public:
     InlineScanner(std::string_view text, const InlineContext& ctx, std::size_t depth);
+    ~InlineScanner();
+    InlineScanner(const InlineScanner&) = delete;
+    InlineScanner& operator=(const InlineScanner&) = delete;
     Inlines run();
     void borrow_note_pairs(std::span<const BracketPair> pairs, std::size_t base) {
         note_view_ = pairs;
@@ -142,6 +158,7 @@ private:
     void memo_fail(MemoKind kind, std::size_t start, std::size_t until);
     std::size_t find_down(std::size_t k);
     void retire(std::size_t k);
+    void swap_buffers();
     void bare_links_to_text(std::size_t from);
 
     std::string_view text_;
@@ -179,6 +196,7 @@ private:
     bool has_at_ = false;
     std::size_t next_at_ = 0;
     const bool* special_ = nullptr;
+    std::unique_ptr<ScannerScratch> scratch_;  // where the buffers above came from and go back to
 };
 
 }  // namespace quenlor
