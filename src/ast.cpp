@@ -6,15 +6,40 @@
 
 namespace quenlor {
 
+namespace {
+const AttrData& no_attrs() {
+    static const AttrData none;
+    return none;
+}
+}  // namespace
+
+const std::optional<std::string>& Attr::id() const { return d_ ? d_->id : no_attrs().id; }
+const std::vector<std::string>& Attr::classes() const { return d_ ? d_->classes : no_attrs().classes; }
+const std::vector<std::pair<std::string, std::string>>& Attr::pairs() const {
+    return d_ ? d_->pairs : no_attrs().pairs;
+}
+
+bool Attr::operator==(const Attr& o) const {
+    return (d_ ? *d_ : no_attrs()) == (o.d_ ? *o.d_ : no_attrs());
+}
+
+std::optional<std::string> Attr::take_id() {
+    if (!d_ || !d_->id) return std::nullopt;
+    std::optional<std::string> out = std::move(d_->id);
+    d_->id.reset();
+    return out;
+}
+
 void Attr::push_class(std::string_view name) {
     if (name.empty()) return;
+    std::vector<std::string>& classes = data().classes;
     if (std::find(classes.begin(), classes.end(), name) != classes.end()) return;
     classes.emplace_back(name);
 }
 
 void Attr::set_pair(std::string key, std::string value) {
     if (key == "id") {
-        id = std::move(value);
+        data().id = std::move(value);
         return;
     }
     if (key == "class") {
@@ -36,6 +61,7 @@ void Attr::set_pair(std::string key, std::string value) {
         if (in_word) push_class(v.substr(word_start));
         return;
     }
+    auto& pairs = data().pairs;
     for (auto& p : pairs) {
         if (p.first == key) {
             p.second = std::move(value);
@@ -46,9 +72,10 @@ void Attr::set_pair(std::string key, std::string value) {
 }
 
 void Attr::merge(const Attr& other) {
-    if (other.id) id = other.id;
-    for (const auto& c : other.classes) push_class(c);
-    for (const auto& p : other.pairs) set_pair(p.first, p.second);
+    if (!other.d_) return;
+    if (other.d_->id) data().id = other.d_->id;
+    for (const auto& c : other.d_->classes) push_class(c);
+    for (const auto& p : other.d_->pairs) set_pair(p.first, p.second);
 }
 
 std::string_view align_text(Align a) {

@@ -32,16 +32,48 @@ private:
     std::unique_ptr<T> p_;
 };
 
-struct Attr {
+struct AttrData {
     std::optional<std::string> id;
     std::vector<std::string> classes;
     std::vector<std::pair<std::string, std::string>> pairs;
+    bool operator==(const AttrData&) const = default;
+};
 
-    bool empty() const { return !id && classes.empty() && pairs.empty(); }
+// The attributes of a node: identifier, classes in order, other pairs in order.
+// Most nodes carry none, so an empty set is one null pointer; the parts are
+// read through the accessors and changed through the operations below.
+class Attr {
+public:
+    Attr() = default;
+    Attr(const Attr& o) : d_(o.d_ ? std::make_unique<AttrData>(*o.d_) : nullptr) {}
+    Attr(Attr&&) noexcept = default;
+    Attr& operator=(const Attr& o) {
+        if (this != &o) d_ = o.d_ ? std::make_unique<AttrData>(*o.d_) : nullptr;
+        return *this;
+    }
+    Attr& operator=(Attr&&) noexcept = default;
+
+    bool empty() const { return !d_ || (!d_->id && d_->classes.empty() && d_->pairs.empty()); }
+    const std::optional<std::string>& id() const;
+    const std::vector<std::string>& classes() const;
+    const std::vector<std::pair<std::string, std::string>>& pairs() const;
+
+    void set_id(std::string id) { data().id = std::move(id); }
+    // Removes the identifier and returns it.
+    std::optional<std::string> take_id();
+    void clear_classes() { if (d_) d_->classes.clear(); }
     void push_class(std::string_view name);
     void set_pair(std::string key, std::string value);
     void merge(const Attr& other);
-    bool operator==(const Attr&) const = default;
+    // The parts for direct change (made on first use).
+    AttrData& data() {
+        if (!d_) d_ = std::make_unique<AttrData>();
+        return *d_;
+    }
+    bool operator==(const Attr& o) const;
+
+private:
+    std::unique_ptr<AttrData> d_;
 };
 
 enum class Align : std::uint8_t { None, Left, Center, Right };

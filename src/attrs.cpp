@@ -67,7 +67,7 @@ void add_id_class_segments(Attr& attr, std::string_view token) {
     auto flush = [&](std::size_t end) {
         if (marker && end > seg_start) {
             std::string name = unescape_attr(token.substr(seg_start, end - seg_start));
-            if (marker == '#') attr.id = std::move(name);
+            if (marker == '#') attr.set_id(std::move(name));
             else attr.push_class(name);
         }
     };
@@ -324,7 +324,7 @@ FenceInfo parse_fence_info(std::string_view info, const AttrDefs& defs) {
     if (t[0] == '{') {
         if (auto block = parse_braced_attr(t, defs)) {
             result.attr = std::move(block->attr);
-            if (!result.attr.classes.empty()) result.lang = result.attr.classes.front();
+            if (!result.attr.classes().empty()) result.lang = result.attr.classes().front();
             result.info = std::string(trim_unicode(t.substr(0, block->consumed)));
             return result;
         }
@@ -340,7 +340,7 @@ FenceInfo parse_fence_info(std::string_view info, const AttrDefs& defs) {
     if (!word.empty() && (word[0] == '.' || word[0] == '#')) {
         if (auto attr = fence_shorthand(word, rest, defs)) {
             result.attr = std::move(*attr);
-            if (!result.attr.classes.empty()) result.lang = result.attr.classes.front();
+            if (!result.attr.classes().empty()) result.lang = result.attr.classes().front();
             return result;
         }
     }

@@ -74,18 +74,18 @@ void Assigner::reserve(std::string id) { used_.insert(std::move(id)); }
 
 void Assigner::reserve_explicit(Blocks& blocks) {
     auto collect = [&](Heading& h) {
-        if (h.attr.id) used_.insert(*h.attr.id);
+        if (h.attr.id()) used_.insert(*h.attr.id());
     };
     for_each_heading(blocks, collect);
 }
 
 void Assigner::assign(Blocks& blocks) {
     auto give_id = [&](Heading& h) {
-        if (h.attr.id) return;
+        if (h.attr.id()) return;
         std::string base = slug(plain(h.inlines));
         if (!used_.contains(base)) {
             used_.insert(base);
-            h.attr.id = std::move(base);
+            h.attr.set_id(std::move(base));
             return;
         }
         // Next suffix to try per base slug. Candidates below it were taken when
@@ -99,7 +99,7 @@ void Assigner::assign(Blocks& blocks) {
         }
         ++n;
         used_.insert(candidate_);
-        h.attr.id = candidate_;
+        h.attr.set_id(candidate_);
     };
     for_each_heading(blocks, give_id);
 }

@@ -101,7 +101,7 @@ void for_each_draft_heading_id(DraftBlocks& blocks, F& f) {
             [&](auto& n) {
                 using T = std::decay_t<decltype(n)>;
                 if constexpr (std::is_same_v<T, draft::Heading>) {
-                    if (n.attr.id) f(*n.attr.id);
+                    if (n.attr.id()) f(*n.attr.id());
                 } else if constexpr (std::is_same_v<T, draft::BlockQuote> || std::is_same_v<T, draft::Div> ||
                                      std::is_same_v<T, draft::HtmlContainer>) {
                     for_each_draft_heading_id(n.blocks, f);

@@ -25,12 +25,9 @@ Block finalize_paragraph(draft::Paragraph& p, const InlineContext& ctx) {
         Image& img = inlines.front().as<Image>();
         Figure fig;
         fig.attr = std::move(p.attr);
-        if (img.attr.id) {
-            if (!fig.attr.id) fig.attr.id = std::move(img.attr.id);
-            img.attr.id.reset();
-        }
-        for (const auto& c : img.attr.classes) fig.attr.push_class(c);
-        img.attr.classes.clear();
+        if (auto id = img.attr.take_id(); id && !fig.attr.id()) fig.attr.set_id(std::move(*id));
+        for (const auto& c : img.attr.classes()) fig.attr.push_class(c);
+        img.attr.clear_classes();
         fig.image = Box<Inline>(std::move(inlines.front()));
         return Block(std::move(fig));
     }

@@ -65,20 +65,20 @@ PyObject* size_obj(std::size_t n) { return PyLong_FromSize_t(n); }
 bool set_attrs(PyObject* d, const Attr& attr) {
     Ref a(PyDict_New());
     if (!a) return false;
-    if (!dict_set(a.get(), "id", opt_str(attr.id))) return false;
-    Ref classes(PyList_New(static_cast<Py_ssize_t>(attr.classes.size())));
+    if (!dict_set(a.get(), "id", opt_str(attr.id()))) return false;
+    Ref classes(PyList_New(static_cast<Py_ssize_t>(attr.classes().size())));
     if (!classes) return false;
-    for (std::size_t i = 0; i < attr.classes.size(); ++i) {
-        PyObject* s = new_str(attr.classes[i]);
+    for (std::size_t i = 0; i < attr.classes().size(); ++i) {
+        PyObject* s = new_str(attr.classes()[i]);
         if (!s) return false;
         PyList_SET_ITEM(classes.get(), static_cast<Py_ssize_t>(i), s);
     }
     if (!dict_set(a.get(), "classes", classes.release())) return false;
-    Ref pairs(PyList_New(static_cast<Py_ssize_t>(attr.pairs.size())));
+    Ref pairs(PyList_New(static_cast<Py_ssize_t>(attr.pairs().size())));
     if (!pairs) return false;
-    for (std::size_t i = 0; i < attr.pairs.size(); ++i) {
-        Ref k(new_str(attr.pairs[i].first));
-        Ref v(new_str(attr.pairs[i].second));
+    for (std::size_t i = 0; i < attr.pairs().size(); ++i) {
+        Ref k(new_str(attr.pairs()[i].first));
+        Ref v(new_str(attr.pairs()[i].second));
         if (!k || !v) return false;
         PyObject* t = PyTuple_Pack(2, k.get(), v.get());
         if (!t) return false;

@@ -93,10 +93,10 @@ void write_classes(const Attr& attr, std::initializer_list<std::string_view> ext
         first = false;
         escape_attr(name, out);
     };
-    for (const auto& c : attr.classes) add(c);
+    for (const auto& c : attr.classes()) add(c);
     for (std::string_view e : extra) {
         bool present = false;
-        for (const auto& c : attr.classes) {
+        for (const auto& c : attr.classes()) {
             if (c == e) {
                 present = true;
                 break;
@@ -170,13 +170,13 @@ void percent_encode_char(char32_t c, std::string& out) {
 }
 
 void attrs_html(const Attr& attr, std::initializer_list<std::string_view> extra_classes, std::string& out) {
-    if (attr.id) {
+    if (attr.id()) {
         out.append(" id=\"");
-        escape_attr(*attr.id, out);
+        escape_attr(*attr.id(), out);
         out.push_back('"');
     }
     write_classes(attr, extra_classes, out);
-    for (const auto& [key, value] : attr.pairs) {
+    for (const auto& [key, value] : attr.pairs()) {
         if (key == "id" || key == "class" || !writable_attribute_name(key)) continue;
         out.push_back(' ');
         out.append(key);

@@ -10,48 +10,48 @@ TEST(AstAttr, PushClass) {
     a.push_class("x");
     a.push_class("");
     a.push_class("y");
-    EXPECT_EQ(a.classes, (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(a.classes(), (std::vector<std::string>{"x", "y"}));
 }
 
 TEST(AstAttr, SetPair) {
     Attr a;
     a.set_pair("class", "one  two\tthree\xE3\x80\x80" "four one");
-    EXPECT_EQ(a.classes, (std::vector<std::string>{"one", "two", "three", "four"}));
+    EXPECT_EQ(a.classes(), (std::vector<std::string>{"one", "two", "three", "four"}));
     a.set_pair("class", "   ");
-    EXPECT_EQ(a.classes.size(), 4u);
+    EXPECT_EQ(a.classes().size(), 4u);
 
     a.set_pair("k", "1");
     a.set_pair("x", "2");
     a.set_pair("k", "3");
-    EXPECT_EQ(a.pairs, (std::vector<std::pair<std::string, std::string>>{{"k", "3"}, {"x", "2"}}));
+    EXPECT_EQ(a.pairs(), (std::vector<std::pair<std::string, std::string>>{{"k", "3"}, {"x", "2"}}));
 
     a.set_pair("id", "");
-    ASSERT_TRUE(a.id);
-    EXPECT_EQ(*a.id, "");
+    ASSERT_TRUE(a.id());
+    EXPECT_EQ(*a.id(), "");
     EXPECT_FALSE(a.empty());
-    for (const auto& p : a.pairs) EXPECT_TRUE(p.first != "id" && p.first != "class");
+    for (const auto& p : a.pairs()) EXPECT_TRUE(p.first != "id" && p.first != "class");
 }
 
 TEST(AstAttr, Merge) {
     Attr a;
-    a.id = "a";
+    a.set_id("a");
     a.push_class("x");
     a.set_pair("k", "1");
     Attr b;
-    b.id = "b";
+    b.set_id("b");
     b.push_class("y");
     b.push_class("x");
     b.set_pair("k", "2");
     b.set_pair("j", "3");
     a.merge(b);
-    EXPECT_EQ(a.id, "b");
-    EXPECT_EQ(a.classes, (std::vector<std::string>{"x", "y"}));
-    EXPECT_EQ(a.pairs, (std::vector<std::pair<std::string, std::string>>{{"k", "2"}, {"j", "3"}}));
+    EXPECT_EQ(a.id(), "b");
+    EXPECT_EQ(a.classes(), (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(a.pairs(), (std::vector<std::pair<std::string, std::string>>{{"k", "2"}, {"j", "3"}}));
 
     Attr keep;
-    keep.id = "kept";
+    keep.set_id("kept");
     keep.merge(Attr{});  // an absent id does not clear the present one
-    EXPECT_EQ(keep.id, "kept");
+    EXPECT_EQ(keep.id(), "kept");
 
     Attr self = a;
     self.merge(self);

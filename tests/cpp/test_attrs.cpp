@@ -9,9 +9,9 @@ namespace {
 Attr make_attr(std::optional<std::string> id, std::vector<std::string> classes,
                std::vector<std::pair<std::string, std::string>> pairs = {}) {
     Attr a;
-    a.id = std::move(id);
-    a.classes = std::move(classes);
-    a.pairs = std::move(pairs);
+    a.data().id = std::move(id);
+    a.data().classes = std::move(classes);
+    a.data().pairs = std::move(pairs);
     return a;
 }
 

@@ -10,11 +10,11 @@ namespace {
 Block heading(std::string text, std::optional<std::string> id = std::nullopt) {
     Heading h;
     h.inlines = {Text{std::move(text)}};
-    h.attr.id = std::move(id);
+    if (id) h.attr.set_id(std::move(*id));
     return h;
 }
 
-const std::optional<std::string>& id_of(const Block& b) { return b.as<Heading>().attr.id; }
+const std::optional<std::string>& id_of(const Block& b) { return b.as<Heading>().attr.id(); }
 
 }  // namespace
 

@@ -140,7 +140,7 @@ TEST(BlockHtml, TagNamesAndOpenTags) {
     ASSERT_TRUE(tag);
     EXPECT_EQ(tag->name, "div");
     EXPECT_EQ(tag->markdown, "1");
-    EXPECT_EQ(tag->attr.classes, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(tag->attr.classes(), (std::vector<std::string>{"a", "b"}));
     EXPECT_FALSE(tag->self_closing);
     EXPECT_EQ(std::string_view(R"(<div Class="a b" data-x='1>2' hidden markdown=1>rest)").substr(tag->end), "rest");
 
@@ -296,8 +296,8 @@ TEST(BlockBuilder, ParagraphDefinitionsAndAttributes) {
     ASSERT_EQ(quote.blocks.size(), 1u);
     const auto& para = std::get<draft::Paragraph>(quote.blocks[0].v);
     EXPECT_EQ(para.text, "text");
-    EXPECT_EQ(para.attr.id, "y");
-    EXPECT_EQ(para.attr.classes, (std::vector<std::string>{"x"}));
+    EXPECT_EQ(para.attr.id(), "y");
+    EXPECT_EQ(para.attr.classes(), (std::vector<std::string>{"x"}));
     EXPECT_EQ(parser.take_link_refs().count("a"), 1u);
     EXPECT_EQ(parser.take_abbrs().count("B"), 1u);
 }

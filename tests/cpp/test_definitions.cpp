@@ -83,11 +83,11 @@ TEST(DefinitionsLinkRef, AttributesAndBounds) {
     std::vector<std::string> lines = {"[a]: /u \"T\" {.c #i}", "[b]: /v {: d}", "[c]: /w", "\"T2\" {k=v}"};
     auto a = parse_link_ref_at(lines, lines.size(), 0, defs);
     ASSERT_TRUE(a);
-    EXPECT_EQ(a->ref.attr.id, "i");
-    EXPECT_EQ(a->ref.attr.classes, std::vector<std::string>{"c"});
+    EXPECT_EQ(a->ref.attr.id(), "i");
+    EXPECT_EQ(a->ref.attr.classes(), std::vector<std::string>{"c"});
     auto b = parse_link_ref_at(lines, lines.size(), 1, defs);
     ASSERT_TRUE(b);
-    EXPECT_EQ(b->ref.attr.classes, std::vector<std::string>{"fromdef"});
+    EXPECT_EQ(b->ref.attr.classes(), std::vector<std::string>{"fromdef"});
     auto c = parse_link_ref_at(lines, lines.size(), 2, defs);
     ASSERT_TRUE(c);
     EXPECT_EQ(c->ref.title, "T2");

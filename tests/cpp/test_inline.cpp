@@ -21,9 +21,9 @@ std::string dump_attr(const Attr& a) {
     if (a.empty()) return "";
     std::string out = "{";
     auto sep = [&] { if (out.size() > 1) out += ' '; };
-    if (a.id) { sep(); out += "#" + *a.id; }
-    for (const auto& c : a.classes) { sep(); out += "." + c; }
-    for (const auto& [k, v] : a.pairs) { sep(); out += k + "=" + v; }
+    if (a.id()) { sep(); out += "#" + *a.id(); }
+    for (const auto& c : a.classes()) { sep(); out += "." + c; }
+    for (const auto& [k, v] : a.pairs()) { sep(); out += k + "=" + v; }
     return out + "}";
 }
 

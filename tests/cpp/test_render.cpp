@@ -11,7 +11,9 @@ Inline txt(std::string s) { return Text{std::move(s)}; }
 Block para(Inlines xs, Attr a = {}) { return Paragraph{std::move(a), std::move(xs)}; }
 Attr attr(std::optional<std::string> id, std::vector<std::string> classes = {},
           std::vector<std::pair<std::string, std::string>> pairs = {}) {
-    return Attr{std::move(id), std::move(classes), std::move(pairs)};
+    Attr a;
+    a.data() = AttrData{std::move(id), std::move(classes), std::move(pairs)};
+    return a;
 }
 Attr cls(std::string c) { return attr(std::nullopt, {std::move(c)}); }
 Inline fnref(std::string label) { return FootnoteRef{std::move(label)}; }
