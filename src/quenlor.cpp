@@ -37,6 +37,14 @@ std::string normalize_line_ends(std::string_view text) {
 
 namespace {
 
+// The text with line feeds only: the caller's own text unless it holds a
+// carriage return, in which case the normalised copy goes to `storage`.
+std::string_view line_feed_text(std::string_view markdown, std::string& storage) {
+    if (markdown.find('\r') == std::string_view::npos) return markdown;
+    storage = normalize_line_ends(markdown);
+    return storage;
+}
+
 // Freezes the parser's tables into the read-only context of the inline parses.
 InlineContext inline_context(Parser& parser, const Options& options) {
     InlineContext ctx;
@@ -50,7 +58,8 @@ InlineContext inline_context(Parser& parser, const Options& options) {
 
 ParseOutput parse_document(std::string_view markdown, const Options& options, bool want_edit_nodes,
                            bool want_span_extras) {
-    Parser parser(normalize_line_ends(markdown), options, want_edit_nodes);
+    std::string storage;
+    Parser parser(line_feed_text(markdown, storage), options, want_edit_nodes);
     parser.set_want_span_extras(want_span_extras);
     BlockParse blocks = parser.parse_blocks_with_spans(0);
 
@@ -58,7 +67,7 @@ ParseOutput parse_document(std::string_view markdown, const Options& options, bo
 
     ParseOutput out;
     if (want_edit_nodes) {
-        const std::string& text = parser.source();
+        const std::string_view text = parser.source();
         std::vector<std::size_t> line_starts;
         line_starts.reserve(parser.line_count());
         for (std::string_view line : parser.lines()) line_starts.push_back(static_cast<std::size_t>(line.data() - text.data()));
@@ -130,9 +139,13 @@ void for_each_draft_heading_id(DraftBlocks& blocks, F& f) {
 // text) never exists at once. Blocks holding inline notes are kept, since the
 // footnotes section renders the notes from the tree.
 std::string to_xhtml(std::string_view markdown, const Options& options) {
-    Parser parser(normalize_line_ends(markdown), options, false);
+    std::string storage;
+    Parser parser(line_feed_text(markdown, storage), options, false);
     parser.set_want_span_extras(false);
     BlockParse blocks = parser.parse_blocks_with_spans(0);
+    parser.release_lines();
+    std::vector<BlockSpan>().swap(blocks.spans);
+    std::string().swap(storage);
     const InlineContext ctx = inline_context(parser, options);
 
     Document doc;  // the footnotes only; body blocks pass through `one`

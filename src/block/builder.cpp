@@ -504,13 +504,12 @@ void ContainerBuilder::collect_spans(std::size_t end, std::vector<BlockSpan>& ou
             // spans without their extra fields
         } else if (auto* code = kind_if<build::FencedCode>(node.kind)) {
             const FenceInfo& fi = fence_info(*code);
-            span.info = fi.info;
-            span.lang = fi.lang;
-            span.text = code->text;
+            span.extras = std::make_unique<SpanExtras>(SpanExtras{fi.info, fi.lang, code->text});
         } else if (auto* icode = kind_if<build::IndentedCode>(node.kind)) {
-            span.text = icode->text;
+            span.extras = std::make_unique<SpanExtras>(SpanExtras{std::nullopt, std::nullopt, icode->text});
         } else if (auto* math = kind_if<build::MathBlock>(node.kind)) {
-            span.text = std::string(trim_unicode_end(math->text));
+            span.extras = std::make_unique<SpanExtras>(
+                SpanExtras{std::nullopt, std::nullopt, std::string(trim_unicode_end(math->text))});
         }
         out.push_back(std::move(span));
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,14 +65,19 @@ struct DraftBlock {
 // Attributes of the draft variants that carry them (all but HTML block and raw block).
 Attr* draft_attr(DraftBlock& b);
 
+// Extra fields of a code or math block's span.
+struct SpanExtras {
+    std::optional<std::string> info;  // fenced code only
+    std::optional<std::string> lang;  // fenced code with a language
+    std::optional<std::string> text;  // code and math blocks
+};
+
 // One top-level block span: line indices of the normalised text, end exclusive.
 struct BlockSpan {
     std::string_view kind;  // a static literal ("paragraph", "code_block", ...)
     std::size_t start = 0;
     std::size_t end = 0;
-    std::optional<std::string> info;  // fenced code only
-    std::optional<std::string> lang;  // fenced code with a language
-    std::optional<std::string> text;  // code and math blocks
+    std::unique_ptr<SpanExtras> extras;  // code and math blocks, when asked for
 };
 
 // A pair of line indices (first, end exclusive) scanned for edit nodes.

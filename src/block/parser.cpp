@@ -18,8 +18,8 @@ bool same_attr(const Attr& a, const Attr& b) { return a == b; }
 
 }  // namespace
 
-Parser::Parser(std::string source, const Options& options, bool want_edit_nodes)
-    : source_(std::move(source)), options_(within_ceilings(options)), want_edit_nodes_(want_edit_nodes) {
+Parser::Parser(std::string_view source, const Options& options, bool want_edit_nodes)
+    : source_(source), options_(within_ceilings(options)), want_edit_nodes_(want_edit_nodes) {
     std::string_view s = source_;
     std::size_t pos = 0;
     while (pos < s.size()) {
@@ -37,6 +37,12 @@ Parser::Parser(std::string source, const Options& options, bool want_edit_nodes)
 }
 
 Parser::~Parser() = default;
+
+void Parser::release_lines() {
+    std::vector<std::string_view>().swap(lines_);
+    std::vector<std::size_t>().swap(next_nonblank_);
+    std::vector<std::string>().swap(window_);
+}
 
 // ---------------------------------------------------------------- tables
 

@@ -26,8 +26,9 @@ class ContainerBuilder;
 
 class Parser {
 public:
-    // `source` is normalised text (line feeds only); it is split into lines here.
-    Parser(std::string source, const Options& options, bool want_edit_nodes);
+    // `source` is normalised text (line feeds only), which must outlive the
+    // parser; it is split into lines here.
+    Parser(std::string_view source, const Options& options, bool want_edit_nodes);
     ~Parser();
     Parser(const Parser&) = delete;
     Parser& operator=(const Parser&) = delete;
@@ -52,7 +53,7 @@ public:
         return j;
     }
 
-    const std::string& source() const { return source_; }
+    std::string_view source() const { return source_; }
     const std::vector<std::string_view>& lines() const { return lines_; }
     const Options& options() const { return options_; }
     // Most containers one builder run may open: the block depth limit, less the
@@ -73,6 +74,8 @@ public:
     AttrDefs take_attr_defs() { return std::move(attr_defs_); }
     LinkRefMap take_link_refs() { return std::move(link_refs_); }
     AbbrMap take_abbrs() { return std::move(abbrs_); }
+    // Frees the line tables once the block parse is over and nothing reads lines.
+    void release_lines();
 
 private:
     // Pending attribute lines become a paragraph, inserted at the given draft
@@ -84,7 +87,7 @@ private:
     bool has_link_ref(const std::string& key) const;
     bool has_abbr(const std::string& key) const;
 
-    std::string source_;
+    std::string_view source_;
     std::vector<std::string_view> lines_;
     std::vector<std::size_t> next_nonblank_;  // first non-blank line at or after i (size + 1 entries)
     std::size_t index_ = 0;

@@ -43,9 +43,11 @@ PyObject* span_dict(const BlockSpan& s) {
     if (!dict_set(d.get(), "type", new_str(s.kind)) || !dict_set(d.get(), "start", PyLong_FromSize_t(s.start)) ||
         !dict_set(d.get(), "end", PyLong_FromSize_t(s.end)))
         return nullptr;
-    if (s.info && !dict_set(d.get(), "info", new_str(*s.info))) return nullptr;
-    if (s.lang && !dict_set(d.get(), "lang", new_str(*s.lang))) return nullptr;
-    if (s.text && !dict_set(d.get(), "text", new_str(*s.text))) return nullptr;
+    if (const SpanExtras* x = s.extras.get()) {
+        if (x->info && !dict_set(d.get(), "info", new_str(*x->info))) return nullptr;
+        if (x->lang && !dict_set(d.get(), "lang", new_str(*x->lang))) return nullptr;
+        if (x->text && !dict_set(d.get(), "text", new_str(*x->text))) return nullptr;
+    }
     return d.release();
 }
 

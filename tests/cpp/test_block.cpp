@@ -217,16 +217,17 @@ std::string spans_of(std::string_view md, Options options = {}) {
     std::string out;
     for (const auto& s : parse_source(md, options, false).spans) {
         out += std::string(s.kind) + " " + std::to_string(s.start) + "-" + std::to_string(s.end);
-        if (s.info) out += " info=" + *s.info;
-        if (s.lang) out += " lang=" + *s.lang;
-        if (s.text) out += " text=" + *s.text;
+        if (s.extras && s.extras->info) out += " info=" + *s.extras->info;
+        if (s.extras && s.extras->lang) out += " lang=" + *s.extras->lang;
+        if (s.extras && s.extras->text) out += " text=" + *s.extras->text;
         out += "\n";
     }
     return out;
 }
 
 BlockParse drafts_of(std::string_view md, Options options = {}) {
-    Parser parser(normalize_line_ends(md), options, false);
+    const std::string text = normalize_line_ends(md);
+    Parser parser(text, options, false);
     return parser.parse_blocks_with_spans(0);
 }
 
