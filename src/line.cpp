@@ -30,19 +30,32 @@ void append_expanded(std::string& out, std::string_view text, std::size_t col) {
 }  // namespace
 
 std::string Line::strip_from(const Line& line, std::size_t target) {
+    std::string buf;
+    std::string_view v = strip_view(line, target, buf);
+    if (v.data() == buf.data()) return buf;
+    return std::string(v);
+}
+
+std::string_view Line::strip_view(const Line& line, std::size_t target, std::string& buf) {
     std::string_view text = line.text;
     std::size_t pos = line.pos;
     std::size_t col = line.col;
     std::string out;
+    // The rewritten text is built apart and then moved in, since `text` may
+    // point into `buf`.
+    auto rewritten = [&]() -> std::string_view {
+        buf.swap(out);
+        return buf;
+    };
     while (pos < text.size()) {
         if (col >= target) {
             // On a tab stop the rest keeps its tabs: they span the same columns
             // whether counted from here or from the start of the result, and
             // literal content (code) must not have its tabs rewritten.
-            if (col % 4 == 0) return std::string(text.substr(pos));
+            if (col % 4 == 0) return text.substr(pos);
             out.reserve(text.size() - pos + 4);
             append_expanded(out, text.substr(pos), col);
-            return out;
+            return rewritten();
         }
         char c = text[pos];
         if (c == ' ') {
@@ -55,15 +68,15 @@ std::string Line::strip_from(const Line& line, std::size_t target) {
                 out.reserve(text.size() - pos + 4);
                 out.append(t - target, ' ');
                 append_expanded(out, text.substr(pos + 1), t);
-                return out;
+                return rewritten();
             }
             col = t;
             ++pos;
         } else {
-            return std::string(text.substr(pos));
+            return text.substr(pos);
         }
     }
-    return out;
+    return text.substr(text.size());
 }
 
 std::string expand_leading_indent(std::string_view text, std::size_t start_col) {

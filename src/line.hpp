@@ -18,6 +18,10 @@ struct Line {
     // Text from pos on with whitespace removed up to `target` column; a tab
     // that straddles the target is split and its remainder kept as spaces.
     static std::string strip_from(const Line& line, std::size_t target);
+    // The same as a view: into the line's own text when the result is a plain
+    // suffix of it (nothing to rewrite, the common case), else into `buf`,
+    // which is overwritten (the line may be a view into `buf` itself).
+    static std::string_view strip_view(const Line& line, std::size_t target, std::string& buf);
 };
 
 // The text with its leading spaces and tabs rewritten as spaces, the text being

@@ -201,8 +201,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
         switch (kind) {
             case kBlockQuote:
                 if (!blank && has_quote_marker(text)) {
-                    scratch_ = strip_quote_marker(text);
-                    text = scratch_;
+                    text = strip_quote_marker_view(text, scratch_);
                     ok = true;
                 } else {
                     may_be_lazy = true;
@@ -213,8 +212,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
                 if (blank) {
                     ok = item_has_content(node);
                 } else if (leading_indent_columns(text) >= col) {
-                    scratch_ = Line::strip_from(Line{text, 0, 0}, col);
-                    text = scratch_;
+                    text = Line::strip_view(Line{text, 0, 0}, col, scratch_);
                     ok = true;
                 } else {
                     may_be_lazy = true;
@@ -225,8 +223,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
                 if (blank) {
                     ok = true;
                 } else if (leading_indent_columns(text) >= 4) {
-                    scratch_ = Line::strip_from(Line{text, 0, 0}, 4);
-                    text = scratch_;
+                    text = Line::strip_view(Line{text, 0, 0}, 4, scratch_);
                     ok = true;
                 }
                 break;
@@ -239,8 +236,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
                     stop = true;
                 } else if (leading_indent_columns(text) >= 4 ||
                            (leaf_open_ && !starts_block(text) && !list_marker(text))) {
-                    scratch_ = Line::strip_from(Line{text, 0, 0}, 4);
-                    text = scratch_;
+                    text = Line::strip_view(Line{text, 0, 0}, 4, scratch_);
                     ok = true;
                 } else {
                     // The definition item and the definition list close with it.
@@ -326,8 +322,7 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
         if (has_quote_marker(text)) {
             mark_content();
             open_node(build::BlockQuote{});
-            buf = strip_quote_marker(text);
-            text = buf;
+            text = strip_quote_marker_view(text, buf);
             continue;
         }
         auto m = list_marker(text);
@@ -352,8 +347,7 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
         }
         std::uint32_t item = push_child(list, build::ListItem{m->content_col, false, TaskState::NotTask, nullptr});
         stack_.push_back(item);
-        buf = Line::strip_from(Line{text, m->marker_end, m->marker_end_col}, m->content_col);
-        text = buf;
+        text = Line::strip_view(Line{text, m->marker_end, m->marker_end_col}, m->content_col, buf);
 
         auto& data = kind_as<build::ListItem>(nodes_[item].kind);
         // Item attributes: a leading "{:...}" block.

@@ -81,13 +81,18 @@ bool list_interrupts_paragraph(std::string_view text) {
     return !m->ordered || m->start == 1;
 }
 
-std::string strip_quote_marker(std::string_view text) {
+std::string_view strip_quote_marker_view(std::string_view text, std::string& buf) {
     auto b = shallow_content_start(text);
-    if (!b || text[*b] != '>') return std::string(text);
+    if (!b || text[*b] != '>') return text;
     std::size_t col = leading_indent_columns(text) + 1;
     std::string_view after = text.substr(*b + 1);
     std::size_t target = (!after.empty() && is_ascii_space_or_tab(after[0])) ? col + 1 : col;
-    return Line::strip_from(Line{after, 0, col}, target);
+    return Line::strip_view(Line{after, 0, col}, target, buf);
+}
+
+std::string strip_quote_marker(std::string_view text) {
+    std::string buf;
+    return std::string(strip_quote_marker_view(text, buf));
 }
 
 std::optional<std::string> def_marker(std::string_view text) {

@@ -20,6 +20,8 @@ struct ListMarker {
 std::optional<ListMarker> list_marker(std::string_view text);
 bool list_interrupts_paragraph(std::string_view text);
 std::string strip_quote_marker(std::string_view text);
+// The same as a view into the text or into `buf` (see Line::strip_view).
+std::string_view strip_quote_marker_view(std::string_view text, std::string& buf);
 // Definition marker (":" or "~" then whitespace): the content after it.
 std::optional<std::string> def_marker(std::string_view text);
 bool thematic_line(std::string_view text);

@@ -27,6 +27,9 @@ TEST(LineStrip, Columns) {
     for (const auto& c : cases) {
         Line line{c.text, c.pos, c.col};
         EXPECT_EQ(Line::strip_from(line, c.target), c.expect) << '"' << c.text << "\" to " << c.target;
+        // The view form gives the same text, also when the line lies in its own buffer.
+        std::string buf = c.text;
+        EXPECT_EQ(Line::strip_view(Line{buf, c.pos, c.col}, c.target, buf), c.expect) << '"' << c.text << '"';
     }
 }
 
