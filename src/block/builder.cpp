@@ -707,10 +707,16 @@ std::optional<DraftBlock> ContainerBuilder::finish_paragraph(build::Paragraph& p
     draft::Paragraph para;
     for (auto it = trailing.rbegin(); it != trailing.rend(); ++it) para.attr.merge(*it);
 
+    bool whole = first == 0 && last == n;  // no line taken off and none to trim at the start
+    for (std::size_t j = first; j < last && whole; ++j) whole = trim_unicode_start(lines[j]).size() == lines[j].size();
     std::string text;
-    for (std::size_t j = first; j < last; ++j) {
-        if (j > first) text.push_back('\n');
-        text.append(trim_unicode_start(lines[j]));
+    if (whole) {
+        text = p.lines.take_joined();
+    } else {
+        for (std::size_t j = first; j < last; ++j) {
+            if (j > first) text.push_back('\n');
+            text.append(trim_unicode_start(lines[j]));
+        }
     }
     text.resize(trim_unicode_end(text).size());
     para.text = std::move(text);

@@ -26,17 +26,25 @@ public:
     std::size_t size() const { return ends_.size(); }
     bool empty() const { return ends_.empty(); }
     std::string_view operator[](std::size_t i) const {
-        std::size_t b = i == 0 ? 0 : ends_[i - 1];
+        std::size_t b = i == 0 ? 0 : ends_[i - 1] + 1;
         return std::string_view(buf_).substr(b, ends_[i] - b);
     }
     std::string_view back() const { return (*this)[size() - 1]; }
+    // Lines are kept joined by line feeds, so that a paragraph's text is
+    // usually the buffer itself.
     void push(std::string_view s) {
+        if (!ends_.empty()) buf_.push_back('\n');
         buf_.append(s);
         ends_.push_back(buf_.size());
     }
     void pop() {
         ends_.pop_back();
         buf_.resize(ends_.empty() ? 0 : ends_.back());
+    }
+    // All the lines joined by line feeds, handed over; the list is left empty.
+    std::string take_joined() {
+        ends_.clear();
+        return std::move(buf_);
     }
 private:
     std::string buf_;
