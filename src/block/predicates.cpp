@@ -107,6 +107,13 @@ std::optional<std::string> def_marker(std::string_view text) {
 }
 
 bool thematic_line(std::string_view text) {
+    // Most lines are ruled out by their first byte after spaces and tabs: any
+    // ASCII byte but a marker or other white space.
+    std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return false;
+    const auto lead = static_cast<unsigned char>(text[first]);
+    if (lead < 0x80 && lead != '*' && lead != '-' && lead != '_' && !is_ascii_whitespace(static_cast<char>(lead)))
+        return false;
     if (leading_indent_columns(text) > 3) return false;
     std::string_view t = trim_unicode(text);
     char kind = 0;

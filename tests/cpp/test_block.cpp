@@ -103,6 +103,8 @@ TEST(BlockPredicates, ThematicAndStartsBlock) {
         {"<divx>", false, false},
         {"plain", false, false},
         {"    # indented", false, false},
+        {"\xC2\xA0***", true, true},  // leading Unicode white space is trimmed first
+        {"\v- - -", true, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(thematic_line(c.text), c.thematic) << c.text;

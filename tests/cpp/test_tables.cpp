@@ -102,6 +102,8 @@ TEST(TablesPipe, RawCellsAndSplitRow) {
         {"| |", {"", "", ""}, Strings{""}},
         {"||x", {"", "", "x"}, Strings{"", "x"}},
         {"no pipes", {"no pipes"}, std::nullopt},
+        {"\\|a\\|", {"|a|"}, Strings{"|a|"}},               // escaped pipes at both ends
+        {"a\\|\\|b|c\\*", {"a||b", "c\\*"}, Strings{"a||b", "c\\*"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(raw_table_cells(c.line), c.raw) << c.line;
