@@ -152,11 +152,22 @@ Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std:
 }
 
 InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, std::size_t depth)
-    : text_(text), ctx_(ctx), depth_(depth), max_height_(depth < kMaxInlineNesting ? kMaxInlineNesting - depth : 0) {
+    : text_(text),
+      ctx_(ctx),
+      depth_(depth),
+      max_height_(depth < kMaxInlineNesting ? kMaxInlineNesting - depth : 0),
+      scratch_(ctx.scratch.take()),
+      pending_(scratch_->pending),
+      nodes_(scratch_->nodes),
+      skip_(scratch_->skip),
+      delims_(scratch_->delims),
+      dskip_(scratch_->dskip),
+      brackets_(scratch_->brackets),
+      note_pairs_(scratch_->note_pairs),
+      angle_stops_(scratch_->angle_stops) {
     failed_from_.fill(npos);
     failed_until_.fill(0);
-    scratch_ = ctx.scratch.take();
-    swap_buffers();
+    backticks_.last_run.swap(scratch_->backtick_runs);
     next_at_ = text.find('@');
     has_at_ = next_at_ != npos;
     link_triggers_ = has_at_ || text.find("://") != npos || text.find("www.") != npos;
@@ -181,21 +192,8 @@ InlineScanner::~InlineScanner() {
     note_pairs_.clear();
     angle_stops_.clear();
     backticks_.last_run.clear();
-    swap_buffers();
+    backticks_.last_run.swap(scratch_->backtick_runs);
     ctx_.scratch.give(std::move(scratch_));
-}
-
-void InlineScanner::swap_buffers() {
-    ScannerScratch& s = *scratch_;
-    pending_.swap(s.pending);
-    nodes_.swap(s.nodes);
-    skip_.swap(s.skip);
-    delims_.swap(s.delims);
-    dskip_.swap(s.dskip);
-    brackets_.swap(s.brackets);
-    note_pairs_.swap(s.note_pairs);
-    angle_stops_.swap(s.angle_stops);
-    backticks_.last_run.swap(s.backtick_runs);
 }
 
 ScratchPool::ScratchPool() = default;

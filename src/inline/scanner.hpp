@@ -158,7 +158,6 @@ private:
     void memo_fail(MemoKind kind, std::size_t start, std::size_t until);
     std::size_t find_down(std::size_t k);
     void retire(std::size_t k);
-    void swap_buffers();
     void bare_links_to_text(std::size_t from);
 
     std::string_view text_;
@@ -166,12 +165,14 @@ private:
     std::size_t depth_;
     std::size_t max_height_;  // deepest container nesting this parse may build
     bool too_deep_ = false;   // that nesting was reached: no further containers are built
-    std::string pending_;
-    std::vector<Node> nodes_;
-    std::vector<std::size_t> skip_;  // next alive candidate (union-find over dead nodes)
-    std::vector<Delimiter> delims_;
-    std::vector<std::size_t> dskip_;  // next usable delimiter below (union-find over retired entries)
-    std::vector<Bracket> brackets_;
+    // The working buffers, borrowed from the context's pool and given back empty.
+    std::unique_ptr<ScannerScratch> scratch_;
+    std::string& pending_;
+    std::vector<Node>& nodes_;
+    std::vector<std::size_t>& skip_;  // next alive candidate (union-find over dead nodes)
+    std::vector<Delimiter>& delims_;
+    std::vector<std::size_t>& dskip_;  // next usable delimiter below (union-find over retired entries)
+    std::vector<Bracket>& brackets_;
     std::size_t links_close_below_ = 0;  // link brackets below this stack index are inactive
 
     // a search for a closer that started in [from, until] finds none
@@ -182,12 +183,12 @@ private:
     // Nested notes borrow their part of the outermost list (note_view_, with
     // positions counted from note_base_ bytes before text_): a list per level
     // would cost the text's size at every level.
-    std::vector<BracketPair> note_pairs_;
+    std::vector<BracketPair>& note_pairs_;
     std::span<const BracketPair> note_view_;
     std::size_t note_base_ = 0;
     bool note_pairs_built_ = false;
     BraceIndex braces_;  // refuses attribute blocks that cannot close, without rescanning
-    std::vector<std::size_t> angle_stops_;  // unescaped ">" and line feeds, for link destinations
+    std::vector<std::size_t>& angle_stops_;  // unescaped ">" and line feeds, for link destinations
     bool angle_stops_built_ = false;
     std::size_t note_cursor_ = 0;
     std::size_t escaped_backslash_end_ = std::string::npos;  // pending size after an escaped "\\"
@@ -196,7 +197,6 @@ private:
     bool has_at_ = false;
     std::size_t next_at_ = 0;
     const bool* special_ = nullptr;
-    std::unique_ptr<ScannerScratch> scratch_;  // where the buffers above came from and go back to
 };
 
 }  // namespace quenlor
