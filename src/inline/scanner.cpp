@@ -409,7 +409,7 @@ std::size_t InlineScanner::push_raw(Inline node) {
     // Text and breaks, the common nodes, hold no children.
     const Inlines* children = node.v.index() <= 2 ? nullptr : children_of(node);
     std::size_t height = children ? 1 + inlines_height(*children) : 0;
-    nodes_.push_back(Node{std::move(node), height});  // braces: clang 14 lacks parenthesised aggregate init
+    nodes_.emplace_back(std::move(node), height);
     skip_.push_back(idx);
     return idx;
 }

@@ -19,6 +19,7 @@ namespace quenlor {
 // One entry of the node list. Nodes are never removed during a parse: a node
 // that has been moved into a container (or whose text was used up) is dead.
 struct Node {
+    Node(Inline&& v, std::size_t h) : value(std::move(v)), height(h) {}
     Inline value;
     std::size_t height = 0;  // nesting levels of containers inside and including this node
     bool alive = true;
