@@ -230,8 +230,18 @@ std::string balance_fragment(std::string_view in) {
                 dec_count(counts, lower);
                 stack.pop_back();
                 out.append(in, lt, gt + 1 - lt);
+                pos = gt + 1;
+                continue;
             }
+            // Dropped. The text on both sides now meets: "?" before and ">"
+            // after would make a "?>" (likewise "]]>") that the input lacked,
+            // ending an earlier instruction somewhere else when read again.
             pos = gt + 1;
+            if (pos < n && !out.empty() && (out.back() == '?' || out.back() == ']') &&
+                (in[pos] == '>' || in[pos] == ']')) {
+                out.append(in[pos] == '>' ? "&gt;" : "&#93;");
+                ++pos;
+            }
             continue;
         }
 

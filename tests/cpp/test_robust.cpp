@@ -185,6 +185,10 @@ TEST(RobustBalance, DeclarationsAndInstructionsNeverSwallowEndTags) {
         {"<p><?>a<i>", "<p><?>a<i></i></p>"},
         {"<p><![CDATA[ a > <b> ]]>c", "<p><![CDATA[ a > <b> ]]>c</p>"},
         {"<p><?x> <i>", "<p><?x> <i></i></p>"},  // no "?>" anywhere: its first ">"
+        // A dropped end tag must not join "?" and ">" (or "]" and "]>") into a terminator.
+        {"<p><?x><i>?</zz>>", "<p><?x><i>?&gt;</i></p>"},
+        {"<p><![CDATA[x><i>]</zz>]>", "<p><![CDATA[x><i>]&#93;></i></p>"},
+        {"<p>a?</zz></b>> b]</i>]", "<p>a?&gt; b]&#93;</p>"},
     };
     for (const auto& c : cases) {
         const std::string out = balance_fragment(c.in);
