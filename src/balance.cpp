@@ -233,12 +233,16 @@ std::string balance_fragment(std::string_view in) {
                 pos = gt + 1;
                 continue;
             }
-            // Dropped. The text on both sides now meets: "?" before and ">"
-            // after would make a "?>" (likewise "]]>") that the input lacked,
-            // ending an earlier instruction somewhere else when read again.
+            // Dropped. The text on both sides now meets, and must not read as
+            // markup the input lacked when read again: a literal "<" before
+            // would open a tag ("<</x>i"), and "?" before ">" would make a
+            // "?>" (likewise "]]>") ending an earlier instruction elsewhere.
             pos = gt + 1;
-            if (pos < n && !out.empty() && (out.back() == '?' || out.back() == ']') &&
-                (in[pos] == '>' || in[pos] == ']')) {
+            if (!out.empty() && out.back() == '<') {
+                out.pop_back();
+                out.append("&lt;");
+            } else if (pos < n && !out.empty() && (out.back() == '?' || out.back() == ']') &&
+                       (in[pos] == '>' || in[pos] == ']')) {
                 out.append(in[pos] == '>' ? "&gt;" : "&#93;");
                 ++pos;
             }

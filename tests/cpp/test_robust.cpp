@@ -185,7 +185,10 @@ TEST(RobustBalance, DeclarationsAndInstructionsNeverSwallowEndTags) {
         {"<p><?>a<i>", "<p><?>a<i></i></p>"},
         {"<p><![CDATA[ a > <b> ]]>c", "<p><![CDATA[ a > <b> ]]>c</p>"},
         {"<p><?x> <i>", "<p><?x> <i></i></p>"},  // no "?>" anywhere: its first ">"
-        // A dropped end tag must not join "?" and ">" (or "]" and "]>") into a terminator.
+        // A dropped end tag must not join a literal "<" to a name, nor "?" and
+        // ">" (or "]" and "]>") into a terminator.
+        {"<p><</v>i", "<p>&lt;i</p>"},
+        {"<p>a<</v>!-- <b>", "<p>a&lt;!-- <b></b></p>"},
         {"<p><?x><i>?</zz>>", "<p><?x><i>?&gt;</i></p>"},
         {"<p><![CDATA[x><i>]</zz>]>", "<p><![CDATA[x><i>]&#93;></i></p>"},
         {"<p>a?</zz></b>> b]</i>]", "<p>a?&gt; b]&#93;</p>"},
