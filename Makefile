@@ -12,7 +12,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Uni
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FILE ?= bench/sample.md
 
-.PHONY: all build run test test-sanitize bench bench-scale clean check-python fuzz fuzz-build docs
+.PHONY: all build run test test-sanitize test-valgrind bench bench-scale clean check-python fuzz fuzz-build docs
 
 all: build
 
@@ -41,6 +41,22 @@ $(SAN_BUILD)/CMakeCache.txt: | check-python
 test-sanitize: $(SAN_BUILD)/CMakeCache.txt
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	cd $(SAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The C++ tests under valgrind's memcheck, from a plain -O1 -g build (no
+# sanitizers: the two do not mix). Tests that assert wall-clock bounds are left
+# out, since everything runs some 30 times slower under valgrind.
+VG_BUILD ?= build/valgrind
+VG_SKIP := AbbrTrie.ManyKeysCostLittle:TablesGrid.SizeStaysLinear:InlineScanner.AdversarialInputsStayFast
+
+$(VG_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(VG_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DQUENLOR_PYTHON=OFF -DQUENLOR_BENCH=OFF
+
+test-valgrind: $(VG_BUILD)/CMakeCache.txt
+	@command -v valgrind >/dev/null 2>&1 || { echo "valgrind not found (apt-get install valgrind)" >&2; exit 1; }
+	cmake --build $(VG_BUILD) -j $(JOBS) --target quenlor_tests
+	valgrind --leak-check=full --error-exitcode=1 --errors-for-leak-kinds=definite,indirect \
+	  $(VG_BUILD)/quenlor_tests --gtest_filter=-$(VG_SKIP)
 
 bench/corpus/.done: bench/make_corpus.py
 	rm -rf bench/corpus

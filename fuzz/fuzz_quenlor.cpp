@@ -68,9 +68,18 @@ void check_nesting(std::string_view s) {
         }
         if (i + 1 >= s.size()) break;
         if (s[i + 1] == '!' || s[i + 1] == '?') {
-            // As the balancer reads them: a construct whose quotes never close
-            // ends at its first ">".
-            std::size_t e = find_gt_outside_quotes(s, i + 2);
+            // As the balancer reads them: an instruction ends at "?>", a CDATA
+            // section at "]]>", else (and without those) at the first ">".
+            std::size_t e = std::string_view::npos;
+            std::string head;
+            for (std::size_t k = i + 2; k < s.size() && k < i + 9; ++k) head += lower(s[k]);
+            if (s[i + 1] == '?') {
+                e = s.find("?>", i + 1);
+                if (e != std::string_view::npos) ++e;
+            } else if (head == "[cdata[") {
+                e = s.find("]]>", i + 9);
+                if (e != std::string_view::npos) e += 2;
+            }
             if (e == std::string_view::npos) e = s.find('>', i + 2);
             if (e == std::string_view::npos) break;
             i = e + 1;

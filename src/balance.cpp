@@ -99,6 +99,19 @@ std::size_t raw_text_end(std::string_view text, std::size_t from, std::string_vi
     return std::string_view::npos;
 }
 
+// Position of the last character of the first terminator at or after from, or
+// npos. A failed search is remembered in none_left, so that runs of openers
+// without a terminator do not rescan the rest of the text again and again.
+std::size_t find_terminator(std::string_view text, std::size_t from, std::string_view terminator, bool& none_left) {
+    if (none_left) return std::string_view::npos;
+    const std::size_t at = text.find(terminator, std::min(from, text.size()));
+    if (at == std::string_view::npos) {
+        none_left = true;
+        return at;
+    }
+    return at + terminator.size() - 1;
+}
+
 struct OpenElement {
     std::string name;   // as written in the start tag
     std::string lower;  // ASCII lower-cased
@@ -123,6 +136,8 @@ std::string balance_fragment(std::string_view in) {
     std::unordered_map<std::string, std::size_t> counts;
     std::vector<bool> unclosed;  // filled on the first tag without a closing ">"
     std::string lower;
+    // Set once a search for "?>" or "]]>" reaches the end: later ones would too.
+    bool no_pi_end = false, no_cdata_end = false;
 
     std::size_t pos = 0;
     const std::size_t n = in.size();
@@ -152,17 +167,22 @@ std::string balance_fragment(std::string_view in) {
         }
         const char next = in[lt + 1];
         if (next == '!' || next == '?') {
-            // One whose quotes never close ends at its first ">" instead, and
-            // one without any ">" is ended when elements are still open:
-            // otherwise it would swallow the rest of the text, the end tags
-            // that close those elements included.
+            // Read as the inline parser reads raw HTML: an instruction ends at
+            // "?>", a CDATA section at "]]>", any other declaration at its first
+            // ">"; without its terminator, a construct ends at its first ">".
+            // Quotes hide nothing here: a quote that never closes would make the
+            // end depend on the text after it, closers added below included, and
+            // the result would not read back as it was balanced.
             std::size_t gt = npos;
-            if (unclosed.empty() || !unclosed[lt + 2]) gt = unquoted_gt(in, lt + 2);
-            if (gt == npos) {
-                if (unclosed.empty()) unclosed = unclosed_from(in);
-                gt = in.find('>', lt + 2);
+            if (next == '?') {
+                gt = find_terminator(in, lt + 1, "?>", no_pi_end);  // "<?>" is whole
+            } else if (equal_ignoring_ascii_case(in.substr(lt + 2, 7), "[cdata[")) {
+                gt = find_terminator(in, lt + 9, "]]>", no_cdata_end);
             }
+            if (gt == npos) gt = in.find('>', lt + 2);
             if (gt == npos) {
+                // One without any ">" is ended when elements are still open:
+                // otherwise it would swallow their end tags.
                 out.append(in, lt);
                 if (!stack.empty()) {
                     const bool had_newline = out.back() == '\n';
@@ -210,8 +230,22 @@ std::string balance_fragment(std::string_view in) {
                 dec_count(counts, lower);
                 stack.pop_back();
                 out.append(in, lt, gt + 1 - lt);
+                pos = gt + 1;
+                continue;
             }
+            // Dropped. The text on both sides now meets, and must not read as
+            // markup the input lacked when read again: a literal "<" before
+            // would open a tag ("<</x>i"), and "?" before ">" would make a
+            // "?>" (likewise "]]>") ending an earlier instruction elsewhere.
             pos = gt + 1;
+            if (!out.empty() && out.back() == '<') {
+                out.pop_back();
+                out.append("&lt;");
+            } else if (pos < n && !out.empty() && (out.back() == '?' || out.back() == ']') &&
+                       (in[pos] == '>' || in[pos] == ']')) {
+                out.append(in[pos] == '>' ? "&gt;" : "&#93;");
+                ++pos;
+            }
             continue;
         }
 

@@ -177,6 +177,25 @@ TEST(RobustBalance, DeclarationsAndInstructionsNeverSwallowEndTags) {
         {"<div>\n<?php echo 1;\n", "<div>\n<?php echo 1;></div>\n"},  // unterminated, elements open
         {"a <?php echo 1;\n", "a <?php echo 1;\n"},                            // nothing open: copied as is
         {"<p><!'x</p>", "<p><!'x</p></p>"},  // the end tag was the construct's ">"
+        // Quotes hide no ">" there: the added end tag would close them when read again.
+        {"<p><?'>'", "<p><?'>'</p>"},
+        {"<p><!x'>'\n", "<p><!x'>'</p>\n"},
+        // An instruction ends at "?>", a CDATA section at "]]>", whatever lies between.
+        {"<div><?x '>' <i> ?>y", "<div><?x '>' <i> ?>y</div>"},
+        {"<p><?>a<i>", "<p><?>a<i></i></p>"},
+        {"<p><![CDATA[ a > <b> ]]>c", "<p><![CDATA[ a > <b> ]]>c</p>"},
+        {"<p><?x> <i>", "<p><?x> <i></i></p>"},  // no "?>" anywhere: its first ">"
+        // A dropped end tag must not join a literal "<" to a name, nor "?" and
+        // ">" (or "]" and "]>") into a terminator.
+        {"<p><</v>i", "<p>&lt;i</p>"},
+        {"<p>a<</v>!-- <b>", "<p>a&lt;!-- <b></b></p>"},
+        {"<p><?x><i>?</zz>>", "<p><?x><i>?&gt;</i></p>"},
+        {"<p><![CDATA[x><i>]</zz>]>", "<p><![CDATA[x><i>]&#93;></i></p>"},
+        {"<p>a?</zz></b>> b]</i>]", "<p>a?&gt; b]&#93;</p>"},
     };
-    for (const auto& c : cases) EXPECT_EQ(balance_fragment(c.in), c.out) << c.in;
+    for (const auto& c : cases) {
+        const std::string out = balance_fragment(c.in);
+        EXPECT_EQ(out, c.out) << c.in;
+        EXPECT_EQ(balance_fragment(out), out) << "balanced output reads back differently: " << c.in;
+    }
 }

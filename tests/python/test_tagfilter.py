@@ -79,6 +79,15 @@ class TagFilter(unittest.TestCase):
         self.assertEqual(quenlor.to_xhtml("<div>\n<STYLE>p{}</STYLE>\n</div>", tagfilter=True),
                          "<div>\n&lt;STYLE>p{}&lt;/STYLE>\n</div>\n")
 
+    def test_balancing_joins_no_text_into_a_filtered_tag(self):
+        # Dropping a stray end tag between a literal "<" and a name once made a live tag.
+        for name in NAMES:
+            for text in (f"<div>\n<</x>{name}>alert(1)\n</div>", f"<p><</x>{name} src=x></p>\n\na <</x>{name}>"):
+                with self.subTest(text):
+                    out = quenlor.to_xhtml(text, tagfilter=True, balance=True)
+                    self.assertEqual(FILTERED_TAG.findall(WRAPPER.sub("", out)), [])
+                    self.assertIn("&lt;" + name, out)
+
 
 if __name__ == "__main__":
     unittest.main()
