@@ -2,6 +2,7 @@
 balancing) and a random stress test of balanced output."""
 
 import gc
+import os
 import random
 import re
 import unittest
@@ -154,7 +155,10 @@ class CallbackFailure(unittest.TestCase):
         gc.collect()
         grown_mib = (rss_pages() - before) * 4096 / (1 << 20)
         # A leaked tree or leaked dictionaries would cost several MiB per run.
-        self.assertLess(grown_mib, 16)
+        # Under the address sanitizer freed memory is held in quarantine, so
+        # the resident size says nothing there.
+        if "libasan" not in os.environ.get("LD_PRELOAD", ""):
+            self.assertLess(grown_mib, 16)
 
 
 class BalanceStress(unittest.TestCase):
