@@ -406,7 +406,8 @@ std::optional<std::size_t> InlineScanner::resolve_bracket(std::size_t pos) {
             drop();
             return std::nullopt;
         }
-        *children_of(*result) = coalesce(take_alive(o.node + 1, nodes_.size()));
+        // Coalesced with everything else when the parse ends.
+        *children_of(*result) = take_alive(o.node + 1, nodes_.size());
     }
     // Everything after the opener now lives inside the result.
     const std::size_t first = find_alive(o.node + 1);
