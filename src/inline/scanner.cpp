@@ -170,8 +170,9 @@ InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, st
     backticks_.last_run.swap(scratch_->backtick_runs);
     next_at_ = text.find('@');
     has_at_ = next_at_ != npos;
-    link_triggers_ = has_at_ || text.find("://") != npos || text.find("www.") != npos;
-    special_ = link_triggers_ ? kSpecialWords.data() : kSpecial.data();
+    next_colon_ = text.find(':');
+    next_www_ = text.find("www.");
+    link_triggers_ = has_at_ || next_colon_ != npos || next_www_ != npos;
     pending_.reserve(std::min<std::size_t>(text.size(), 256));
     // A node per few dozen bytes of marked-up text: a larger guess makes every
     // short leaf pay for a big allocation, and growth only moves a few nodes.
@@ -218,16 +219,29 @@ Inlines InlineScanner::run() {
     const MathMode math = ctx_.options.math;
     std::size_t pos = 0;
     while (pos < n) {
+        // Where a bare link may start, text is scanned word by word; elsewhere
+        // it is copied in runs that stop only at markup characters.
+        const bool* special = kSpecial.data();
+        std::size_t run_end = n;
+        if (link_triggers_) {
+            if (has_at_) {
+                special = kSpecialWords.data();
+            } else {
+                if (pos >= zone_hi_) find_link_zone(pos);
+                if (pos >= zone_lo_) special = kSpecialWords.data();
+                else run_end = std::min(n, zone_lo_);
+            }
+        }
         const unsigned char c = static_cast<unsigned char>(s[pos]);
-        if (!special_[c]) {
-            if (link_triggers_ && autolink_may_start(pos)) {
+        if (!special[c]) {
+            if (special == kSpecialWords.data() && autolink_may_start(pos)) {
                 if (auto r = bare_link(pos)) {
                     pos = *r;
                     continue;
                 }
             }
             std::size_t q = pos + 1;
-            while (q < n && !special_[static_cast<unsigned char>(s[q])]) ++q;
+            while (q < run_end && !special[static_cast<unsigned char>(s[q])]) ++q;
             pending_.append(s.data() + pos, q - pos);
             pos = q;
             continue;
@@ -359,6 +373,21 @@ bool InlineScanner::autolink_may_start(std::size_t pos) {
     }
     if (next_at_ - pos > 255) return false;
     return !white_space_in(text_, pos, next_at_);
+}
+
+void InlineScanner::find_link_zone(std::size_t from) {
+    if (next_colon_ != npos && next_colon_ < from) next_colon_ = text_.find(':', from);
+    if (next_www_ != npos && next_www_ < from) next_www_ = text_.find("www.", from);
+    zone_lo_ = zone_hi_ = npos;
+    if (next_colon_ != npos) {
+        // "mailto:" is the longest scheme written before its ":".
+        zone_lo_ = next_colon_ >= 6 ? next_colon_ - 6 : 0;
+        zone_hi_ = next_colon_ + 1;
+    }
+    if (next_www_ != npos && next_www_ < zone_lo_) {
+        zone_lo_ = next_www_;
+        zone_hi_ = next_www_ + 1;
+    }
 }
 
 std::optional<std::size_t> InlineScanner::bare_link(std::size_t pos) {

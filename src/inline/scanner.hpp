@@ -148,6 +148,7 @@ private:
     std::optional<Inline> citation(std::string_view inside) const;
     bool bracket_active(std::size_t index) const;
     bool autolink_may_start(std::size_t pos);
+    void find_link_zone(std::size_t from);
     std::size_t find_alive(std::size_t index);
     void kill(std::size_t index);
     Inlines take_alive(std::size_t from, std::size_t to);
@@ -197,7 +198,12 @@ private:
     bool link_triggers_ = false;  // the text may hold bare autolinks
     bool has_at_ = false;
     std::size_t next_at_ = 0;
-    const bool* special_ = nullptr;
+    // With no "@" ahead, bare links can start only in [zone_lo_, zone_hi_):
+    // a few bytes before the next ":" or at the next "www.".
+    std::size_t next_colon_ = 0;
+    std::size_t next_www_ = 0;
+    std::size_t zone_lo_ = 0;
+    std::size_t zone_hi_ = 0;
 };
 
 }  // namespace quenlor
