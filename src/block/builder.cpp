@@ -107,7 +107,20 @@ bool ContainerBuilder::feed_line(std::size_t i) {
     bool lazy_line = false;
     fence_closed_ = false;
 
-    if (stack_.size() > 1) match_containers(text, lazy_line);
+    const std::size_t open_before = stack_.size();
+    if (open_before > 1) match_containers(text, lazy_line);
+    // The common line: one that begins with a letter, inside every open
+    // container, under an open paragraph. No block or container starts with
+    // a letter, so it can only continue that paragraph.
+    if (stack_.size() == open_before && !lazy_line && !fence_closed_ && leaf_open_ && !text.empty() &&
+        is_ascii_alpha(text[0]) && !current_is_list() && nodes_[current()].kind.index() != kHtmlContainer) {
+        if (auto* p = last_child_as<build::Paragraph>()) {
+            mark_content();
+            p->lines.push(text);
+            lazy_ = true;
+            return true;
+        }
+    }
     refresh_leaf_open();
     if (fence_closed_) {
         lazy_ = false;
