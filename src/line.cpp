@@ -52,7 +52,8 @@ std::string_view Line::strip_view(const Line& line, std::size_t target, std::str
             // On a tab stop the rest keeps its tabs: they span the same columns
             // whether counted from here or from the start of the result, and
             // literal content (code) must not have its tabs rewritten.
-            if (col % 4 == 0) return text.substr(pos);
+            // Without tabs there is nothing to rewrite either.
+            if (col % 4 == 0 || text.find('\t', pos) == std::string_view::npos) return text.substr(pos);
             out.reserve(text.size() - pos + 4);
             append_expanded(out, text.substr(pos), col);
             return rewritten();

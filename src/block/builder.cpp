@@ -100,6 +100,12 @@ bool ContainerBuilder::can_continue_definition_term(std::string_view text) const
 
 // ---------------------------------------------------------------- per-line steps
 
+namespace {
+bool continues_any_paragraph(char first) {
+    return is_ascii_alpha(first) || first == '[' || first == '!' || first == '(' || first == '"' || first == '\'';
+}
+}  // namespace
+
 bool ContainerBuilder::feed_line(std::size_t i) {
     line_ = i;
     std::string_view text = parser_.line(i);
@@ -109,11 +115,11 @@ bool ContainerBuilder::feed_line(std::size_t i) {
 
     const std::size_t open_before = stack_.size();
     if (open_before > 1) match_containers(text, lazy_line);
-    // The common line: one that begins with a letter, inside every open
-    // container, under an open paragraph. No block or container starts with
-    // a letter, so it can only continue that paragraph.
+    // The common line: one that begins with a letter (or "[", "!", "(" or a
+    // quote), inside every open container, under an open paragraph. No block
+    // or container starts so, so it can only continue that paragraph.
     if (stack_.size() == open_before && !lazy_line && !fence_closed_ && leaf_open_ && !text.empty() &&
-        is_ascii_alpha(text[0]) && !current_is_list() && nodes_[current()].kind.index() != kHtmlContainer) {
+        continues_any_paragraph(text[0]) && !current_is_list() && nodes_[current()].kind.index() != kHtmlContainer) {
         if (auto* p = last_child_as<build::Paragraph>()) {
             mark_content();
             p->lines.push(text);

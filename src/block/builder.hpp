@@ -1,6 +1,7 @@
 // The container builder: one run over the lines of one top-level block.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -23,32 +24,41 @@ class Parser;
 // Lines of a paragraph kept in one buffer.
 class LineList {
 public:
-    std::size_t size() const { return ends_.size(); }
-    bool empty() const { return ends_.empty(); }
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
     std::string_view operator[](std::size_t i) const {
-        std::size_t b = i == 0 ? 0 : ends_[i - 1] + 1;
-        return std::string_view(buf_).substr(b, ends_[i] - b);
+        std::size_t b = i == 0 ? 0 : end_of(i - 1) + 1;
+        return std::string_view(buf_).substr(b, end_of(i) - b);
     }
     std::string_view back() const { return (*this)[size() - 1]; }
     // Lines are kept joined by line feeds, so that a paragraph's text is
     // usually the buffer itself.
     void push(std::string_view s) {
-        if (!ends_.empty()) buf_.push_back('\n');
+        if (count_ != 0) buf_.push_back('\n');
         buf_.append(s);
-        ends_.push_back(buf_.size());
+        if (count_ < kInline) first_ends_[count_] = buf_.size();
+        else more_ends_.push_back(buf_.size());
+        ++count_;
     }
     void pop() {
-        ends_.pop_back();
-        buf_.resize(ends_.empty() ? 0 : ends_.back());
+        --count_;
+        if (count_ >= kInline) more_ends_.pop_back();
+        buf_.resize(count_ == 0 ? 0 : end_of(count_ - 1));
     }
     // All the lines joined by line feeds, handed over; the list is left empty.
     std::string take_joined() {
-        ends_.clear();
+        count_ = 0;
+        more_ends_.clear();
         return std::move(buf_);
     }
 private:
+    // Most paragraphs are a few lines long: their line ends need no allocation.
+    static constexpr std::size_t kInline = 4;
+    std::size_t end_of(std::size_t i) const { return i < kInline ? first_ends_[i] : more_ends_[i - kInline]; }
     std::string buf_;
-    std::vector<std::size_t> ends_;
+    std::size_t count_ = 0;
+    std::array<std::size_t, kInline> first_ends_{};
+    std::vector<std::size_t> more_ends_;
 };
 
 namespace build {

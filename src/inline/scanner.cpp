@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "../byte_scan.hpp"
 #include "../entity.hpp"
 #include "../limits.hpp"
 #include "../unicode.hpp"
@@ -15,9 +16,18 @@ constexpr std::size_t npos = std::string_view::npos;
 
 
 // Bytes that may start a scanner rule; everything else is copied in runs.
+constexpr std::string_view kMarkupBytes = "\\$`=^~[!]*_<\n";
+
+// The next markup byte in [p, end), or end.
+const char* next_markup_byte(const char* p, const char* end) {
+    return find_first_of_bytes<'\\', '$', '`', '=', '^', '~', '[', '!', ']', '*', '_', '<', '\n'>(p, end);
+}
+static_assert(same_byte_set<'\\', '$', '`', '=', '^', '~', '[', '!', ']', '*', '_', '<', '\n'>(kMarkupBytes.data(),
+                                                                                    kMarkupBytes.size()));
+
 constexpr std::array<bool, 256> make_special(bool with_boundaries) {
     std::array<bool, 256> t{};
-    for (unsigned char c : std::string_view("\\$`=^~[!]*_<\n")) t[c] = true;
+    for (unsigned char c : kMarkupBytes) t[c] = true;
     if (with_boundaries) {
         // Word starts matter for bare autolinks: stop at every boundary
         // character, and at the lead bytes of non-ASCII white space.
@@ -241,7 +251,11 @@ Inlines InlineScanner::run() {
                 }
             }
             std::size_t q = pos + 1;
-            while (q < run_end && !special[static_cast<unsigned char>(s[q])]) ++q;
+            if (special == kSpecial.data()) {
+                if (q < run_end) q = static_cast<std::size_t>(next_markup_byte(s.data() + q, s.data() + run_end) - s.data());
+            } else {
+                while (q < run_end && !special[static_cast<unsigned char>(s[q])]) ++q;
+            }
             pending_.append(s.data() + pos, q - pos);
             pos = q;
             continue;

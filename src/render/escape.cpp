@@ -4,6 +4,7 @@
 #include <charconv>
 #include <type_traits>
 
+#include "../byte_scan.hpp"
 #include "render.hpp"
 
 namespace quenlor {
@@ -34,15 +35,16 @@ constexpr EntityTable text_entities = make_entity_table(false);
 constexpr EntityTable attr_entities = make_entity_table(true);
 
 // Copies runs of bytes that need nothing in bulk, replacing the others.
+template <char... Special>
 void escape_with(std::string_view s, const EntityTable& table, std::string& out) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const auto* const end = p + s.size();
+    const char* p = s.data();
+    const char* const end = p + s.size();
     while (p != end) {
-        const auto* run = p;
-        while (p != end && table[*p] == 0) ++p;
-        out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+        const char* run = p;
+        p = find_first_of_bytes<Special...>(p, end);
+        out.append(run, static_cast<std::size_t>(p - run));
         if (p == end) break;
-        out.append(entities[table[*p]]);
+        out.append(entities[table[static_cast<unsigned char>(*p)]]);
         ++p;
     }
 }
@@ -109,9 +111,9 @@ void write_classes(const Attr& attr, std::initializer_list<std::string_view> ext
 
 }  // namespace
 
-void escape_text(std::string_view s, std::string& out) { escape_with(s, text_entities, out); }
+void escape_text(std::string_view s, std::string& out) { escape_with<'&', '<', '>'>(s, text_entities, out); }
 
-void escape_attr(std::string_view s, std::string& out) { escape_with(s, attr_entities, out); }
+void escape_attr(std::string_view s, std::string& out) { escape_with<'&', '<', '>', '"'>(s, attr_entities, out); }
 
 void escape_url_attr(std::string_view s, std::string& out) {
     const char* p = s.data();
