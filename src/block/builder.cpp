@@ -690,6 +690,9 @@ std::optional<DraftBlock> ContainerBuilder::finish_paragraph(build::Paragraph& p
     while (first < n) {
         std::string_view t = trim_unicode_start(lines[first]);
         if (!t.empty() && t[0] == '[') {
+            // A definition's label ends with "]:"; most paragraphs that start
+            // with "[" start with a link instead.
+            if (lines.joined().find("]:") == std::string_view::npos) break;
             if (owned.empty()) {
                 owned.reserve(n);
                 for (std::size_t j = 0; j < n; ++j) owned.emplace_back(lines[j]);

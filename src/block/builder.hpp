@@ -31,6 +31,7 @@ public:
         return std::string_view(buf_).substr(b, end_of(i) - b);
     }
     std::string_view back() const { return (*this)[size() - 1]; }
+    std::string_view joined() const { return buf_; }
     // Lines are kept joined by line feeds, so that a paragraph's text is
     // usually the buffer itself.
     void push(std::string_view s) {

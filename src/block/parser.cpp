@@ -72,6 +72,12 @@ void Parser::add_abbr_def(AbbrDef def) {
 void Parser::add_attr_def(const std::string& name, const Attr& attr) { attr_defs_[name].merge(attr); }
 
 std::optional<LinkRefDef> Parser::link_ref_at(std::size_t i) {
+    // A definition's label ends with "]:" on one of the lines up to the next
+    // blank one; most lines that start with "[" start a link instead.
+    bool label_end = false;
+    for (std::size_t j = i; j < lines_.size() && !label_end && !is_blank_line(j); ++j)
+        label_end = lines_[j].find("]:") != std::string_view::npos;
+    if (!label_end) return std::nullopt;
     if (i < window_start_ || i >= window_start_ + window_.size()) {
         window_.clear();
         window_start_ = i;
