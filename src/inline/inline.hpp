@@ -61,7 +61,7 @@ void set_abbreviations(InlineContext& ctx, AbbrMap abbrs);
 Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t depth);
 // Merges adjacent text nodes (recursively) and flattens attribute-less nested strong.
 Inlines coalesce(Inlines list);
-void push_coalesced(Inlines& list, Inline node);
+void push_coalesced(Inlines& list, Inline&& node);
 
 // ---- look-ahead recognisers shared with the edit-node scan ----
 struct CodeSpanMatch {

@@ -270,7 +270,7 @@ std::optional<std::size_t> InlineScanner::inline_note(std::size_t pos) {
 
 std::size_t InlineScanner::push_bracket(bool image, std::size_t pos) {
     flush_text();
-    const std::size_t node = push_raw(Text{std::string(image ? "![" : "[")});
+    const std::size_t node = push_leaf(Text{std::string(image ? "![" : "[")});
     const std::size_t after = pos + (image ? 2 : 1);
     brackets_.push_back(Bracket{node, after, image, true});
     return after;

@@ -425,15 +425,15 @@ std::size_t InlineScanner::line_break(std::size_t pos) {
         // A backslash written before the line feed (not an escaped one) makes a hard break.
         pending_.pop_back();
         flush_text();
-        push_raw(HardBreak{});
+        push_leaf(HardBreak{});
     } else if (pending_.size() >= 2 && pending_.ends_with("  ")) {
         std::size_t keep = pending_.find_last_not_of(' ');
         pending_.resize(keep == std::string::npos ? 0 : keep + 1);
         flush_text();
-        push_raw(HardBreak{});
+        push_leaf(HardBreak{});
     } else {
         flush_text();
-        push_raw(SoftBreak{});
+        push_leaf(SoftBreak{});
     }
     return pos + 1;
 }
@@ -447,7 +447,7 @@ std::size_t inlines_height(const Inlines& list) {
     return h;
 }
 
-std::size_t InlineScanner::push_raw(Inline node) {
+std::size_t InlineScanner::push_raw(Inline&& node) {
     std::size_t idx = nodes_.size();
     // Text and breaks, the common nodes, hold no children.
     const Inlines* children = node.v.index() <= 2 ? nullptr : children_of(node);
@@ -457,12 +457,12 @@ std::size_t InlineScanner::push_raw(Inline node) {
     return idx;
 }
 
-std::size_t InlineScanner::push_node(Inline node) {
+std::size_t InlineScanner::push_node(Inline&& node) {
     flush_text();
     return push_raw(std::move(node));
 }
 
-std::size_t InlineScanner::push_with_attrs(Inline node, std::size_t pos) {
+std::size_t InlineScanner::push_with_attrs(Inline&& node, std::size_t pos) {
     if (Attr* attr = attr_of(node)) {
         while (pos < text_.size() && text_[pos] == '{' && braces_.may_read(text_, pos, true)) {
             auto block = trailing_attr(text_.substr(pos), ctx_.attr_defs);
@@ -521,7 +521,7 @@ void InlineScanner::flush_text() {
     has_placeholder_ = false;
     escaped_backslash_end_ = std::string::npos;
     if (ctx_.abbr_keys.empty()) {
-        push_raw(Text{std::move(out)});
+        push_leaf(Text{std::move(out)});
     } else {
         flush_abbreviations(std::move(out));
     }
@@ -544,7 +544,7 @@ void InlineScanner::flush_abbreviations(std::string s) {
                 std::size_t e = i + key.size();
                 if (e < v.size() && is_word_at(v, e)) continue;
                 auto it = ctx_.abbrs.find(key);
-                if (i > seg) push_raw(Text{std::string(v.substr(seg, i - seg))});
+                if (i > seg) push_leaf(Text{std::string(v.substr(seg, i - seg))});
                 push_raw(Abbr{key, it != ctx_.abbrs.end() ? it->second : std::string()});
                 prev_word = is_word_char(decode_utf8_before(v, e));
                 i = seg = e;
@@ -561,9 +561,9 @@ void InlineScanner::flush_abbreviations(std::string s) {
         }
     }
     if (seg == 0) {
-        push_raw(Text{std::move(s)});
+        push_leaf(Text{std::move(s)});
     } else if (seg < v.size()) {
-        push_raw(Text{std::string(v.substr(seg))});
+        push_leaf(Text{std::string(v.substr(seg))});
     }
 }
 
@@ -591,7 +591,7 @@ std::optional<BracedAttrRead> trailing_attr(std::string_view text, const AttrDef
 
 // ---- coalescing ------------------------------------------------------------
 
-void push_coalesced(Inlines& list, Inline node) {
+void push_coalesced(Inlines& list, Inline&& node) {
     if (const Text* t = node.get_if<Text>(); t && !list.empty()) {
         if (Text* prev = list.back().get_if<Text>()) {
             prev->text += t->text;

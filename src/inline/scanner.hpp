@@ -19,7 +19,9 @@ namespace quenlor {
 // One entry of the node list. Nodes are never removed during a parse: a node
 // that has been moved into a container (or whose text was used up) is dead.
 struct Node {
-    Node(Inline&& v, std::size_t h) : value(std::move(v)), height(h) {}
+    // Built straight from the kind (a Text, an Emph, ...) without a moved-from Inline.
+    template <class T>
+    Node(T&& v, std::size_t h) : value(std::forward<T>(v)), height(h) {}
     Inline value;
     std::size_t height = 0;  // nesting levels of containers inside and including this node
     bool alive = true;
@@ -122,8 +124,8 @@ public:
     // Cuts the pending text into text (and abbreviation) nodes.
     void flush_text();
     // Appends a finished node, merging attribute blocks that follow it at pos.
-    std::size_t push_with_attrs(Inline node, std::size_t pos);
-    std::size_t push_node(Inline node);
+    std::size_t push_with_attrs(Inline&& node, std::size_t pos);
+    std::size_t push_node(Inline&& node);
 
     void process_delimiters_range(std::size_t lo, std::size_t hi);
 
@@ -155,7 +157,15 @@ private:
     std::size_t height_of(std::size_t from, std::size_t to);
     void append_char(std::size_t& pos);
     void flush_abbreviations(std::string text);
-    std::size_t push_raw(Inline node);
+    std::size_t push_raw(Inline&& node);
+    // Appends a node that holds no children (text, a break).
+    template <class Leaf>
+    std::size_t push_leaf(Leaf&& node) {
+        const std::size_t idx = nodes_.size();
+        nodes_.emplace_back(std::forward<Leaf>(node), 0);
+        skip_.push_back(idx);
+        return idx;
+    }
     bool memo_failed(MemoKind kind, std::size_t start) const;
     void memo_fail(MemoKind kind, std::size_t start, std::size_t until);
     std::size_t find_down(std::size_t k);
