@@ -141,10 +141,12 @@ void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
             return;
         }
         Inlines children = take_alive(op.node + 1, cl.node);
-        Inline made;
-        if (cl.ch == '~') made = Strike{Attr{}, std::move(children)};
-        else if (used == 2) made = Strong{Attr{}, std::move(children)};
-        else made = Emph{Attr{}, std::move(children)};
+        // The new node takes the slot of its first child (moved out above).
+        InlineVariant& made = nodes_[slot].value.v;
+        if (cl.ch == '~') made.emplace<Strike>(Attr{}, std::move(children));
+        else if (used == 2) made.emplace<Strong>(Attr{}, std::move(children));
+        else made.emplace<Emph>(Attr{}, std::move(children));
+        nodes_[slot].height = height;
 
         op.count -= used;
         {
@@ -166,7 +168,7 @@ void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
         }
         if (cl.count == 0) {
             // Attribute blocks right after the closer belong to the new node.
-            Attr* attr = attr_of(made);
+            Attr* attr = attr_of(nodes_[slot].value);
             const std::size_t next = cl.node + 1;
             while (next < nodes_.size() && nodes_[next].alive) {
                 Text* t = nodes_[next].value.get_if<Text>();
@@ -178,8 +180,6 @@ void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
                 if (t->text.empty()) kill(next);
             }
         }
-        nodes_[slot].value = std::move(made);
-        nodes_[slot].height = height;
         // Delimiters inside the new node can no longer pair.
         for (std::size_t j = find_down(cur - 1); j != npos && j > found; j = find_down(j - 1)) retire(j);
         if (cl.count == 0) ++cur;
