@@ -1,6 +1,7 @@
 // Smart punctuation: typographic quotes, dashes and ellipses in text nodes.
 #include "smart.hpp"
 
+#include "byte_scan.hpp"
 #include "unicode.hpp"
 
 namespace quenlor::smart {
@@ -12,7 +13,8 @@ constexpr std::string_view left_single = "\u2018", right_single = "\u2019";
 constexpr std::string_view em_dash = "\u2014", en_dash = "\u2013", ellipsis = "\u2026";
 
 bool has_smart_candidate(std::string_view text) {
-    return text.find_first_of("\"'-.") != std::string_view::npos;
+    const char* end = text.data() + text.size();
+    return find_first_of_bytes<'"', '\'', '-', '.'>(text.data(), end) != end;
 }
 
 void smarten_inlines(Inlines& list);

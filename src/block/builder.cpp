@@ -266,8 +266,8 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
             case kDiv: {
                 // Only a line of colons closes a div; most lines show at once
                 // that they are not one (every open div looks at the line).
-                const std::size_t first = text.find_first_not_of(" \t");
-                if (first != std::string_view::npos && text[first] != ':' &&
+                const std::size_t first = leading_indent_bytes(text);
+                if (first != text.size() && text[first] != ':' &&
                     static_cast<unsigned char>(text[first]) > ' ' && static_cast<unsigned char>(text[first]) < 0x80) {
                     ok = true;
                     break;

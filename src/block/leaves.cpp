@@ -294,8 +294,8 @@ std::string_view ContainerBuilder::hold_definition_content(std::string& content)
 
 bool ContainerBuilder::start_another_definition(std::string_view text, std::size_t depth, bool& went_paragraph) {
     // Most lines hold no marker: skip the walk down the stack for them.
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos || (text[first] != ':' && text[first] != '~')) return false;
+    const std::size_t first = leading_indent_bytes(text);
+    if (first == text.size() || (text[first] != ':' && text[first] != '~')) return false;
     std::size_t k = stack_.size();
     while (k > 0 && !get<build::DefinitionItem>(stack_[k - 1])) --k;
     if (k == 0) return false;

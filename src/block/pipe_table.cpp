@@ -1,6 +1,7 @@
 // Pipe tables: splitting rows into cells, the delimiter row and the caption line.
 #include "tables.hpp"
 
+#include "../byte_scan.hpp"
 #include "../unicode.hpp"
 
 namespace quenlor {
@@ -20,7 +21,10 @@ std::vector<std::string> raw_table_cells(std::string_view line) {
         }
         run = end + 1;
     };
-    for (std::size_t i = s.find_first_of("\\|"); i < s.size(); i = s.find_first_of("\\|", i)) {
+    auto next_stop = [&](std::size_t from) {
+        return static_cast<std::size_t>(find_first_of_bytes<'\\', '|'>(s.data() + from, s.data() + s.size()) - s.data());
+    };
+    for (std::size_t i = next_stop(0); i < s.size(); i = next_stop(i)) {
         if (s[i] == '|') {
             finish_cell(i);
             ++i;

@@ -109,8 +109,8 @@ std::optional<std::string> def_marker(std::string_view text) {
 bool thematic_line(std::string_view text) {
     // Most lines are ruled out by their first byte after spaces and tabs: any
     // ASCII byte but a marker or other white space.
-    std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return false;
+    const std::size_t first = leading_indent_bytes(text);
+    if (first == text.size()) return false;
     const auto lead = static_cast<unsigned char>(text[first]);
     if (lead < 0x80 && lead != '*' && lead != '-' && lead != '_' && !is_ascii_whitespace(static_cast<char>(lead)))
         return false;
