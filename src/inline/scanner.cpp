@@ -178,6 +178,7 @@ InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, st
     failed_from_.fill(npos);
     failed_until_.fill(0);
     backticks_.last_run.swap(scratch_->backtick_runs);
+    text_has_amp_ = text.find('&') != npos;
     next_at_ = text.find('@');
     has_at_ = next_at_ != npos;
     next_colon_ = text.find(':');
@@ -515,7 +516,8 @@ Inlines InlineScanner::take_alive(std::size_t from, std::size_t to) {
 
 void InlineScanner::flush_text() {
     if (pending_.empty()) return;
-    std::string out = pending_.find('&') != std::string::npos ? decode_entities(pending_) : std::string(pending_);
+    const bool entities = text_has_amp_ && pending_.find('&') != std::string::npos;
+    std::string out = entities ? decode_entities(pending_) : std::string(pending_);
     if (has_placeholder_) replace_placeholder(out);
     pending_.clear();
     has_placeholder_ = false;

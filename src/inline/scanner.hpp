@@ -207,6 +207,7 @@ private:
     bool has_placeholder_ = false;
     bool link_triggers_ = false;  // the text may hold bare autolinks
     bool has_at_ = false;
+    bool text_has_amp_ = false;  // else no pending text can hold a character reference
     std::size_t next_at_ = 0;
     // With no "@" ahead, bare links can start only in [zone_lo_, zone_hi_):
     // a few bytes before the next ":" or at the next "www.".
