@@ -1,4 +1,5 @@
 // Module initialisation, argument handling and the three entry functions.
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -302,7 +303,25 @@ PyMethodDef function_defs[] = {
      METH_FASTCALL | METH_KEYWORDS, "edit_nodes(markdown, *, math=\"brackets\")\n--\n\n"},
 };
 
+// glibc gives freed memory at the top of its heap back to the system once more
+// than 128 KiB of it is free, until the process has freed one large block:
+// then it raises that threshold to twice the block's size. A conversion frees
+// a few hundred KiB as it ends, so a process that converts many small
+// documents would give that memory back and fault it in again on every call,
+// which costs more than the conversion itself where page faults are slow
+// (virtual machines). Freeing one 1 MiB block at import moves glibc's own
+// adaptive thresholds as any program that once handled a large string would;
+// settings made with mallopt() are left alone by glibc.
+void settle_allocator() {
+#if defined(__GLIBC__)
+    void* block = std::malloc(std::size_t{1} << 20);
+    __asm__ volatile("" : : "g"(block) : "memory");  // keep the pair from being optimised away
+    std::free(block);
+#endif
+}
+
 int module_exec(PyObject* module) {
+    settle_allocator();
     for (PyMethodDef& def : function_defs) {
         Ref fn(PyCMethod_New(&def, module, nullptr, nullptr));
         if (!fn) return -1;
