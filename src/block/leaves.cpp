@@ -1,6 +1,7 @@
 // Leaf rules of the container builder: paragraphs, headings, code, math,
 // tables, and the leaf-like starts of definitions, footnotes, divs and HTML.
 #include <algorithm>
+#include <utility>
 
 #include "../line.hpp"
 #include "../tagfilter.hpp"
@@ -192,20 +193,28 @@ bool ContainerBuilder::continue_pipe_table(std::string_view text) {
             return true;
         }
     }
-    std::vector<std::string> cells;
+    // The row has as many cells as the table has columns: extra cells are
+    // dropped, missing ones are empty.
+    const std::vector<Align>& aligns = t->table.aligns;
+    const std::size_t columns = aligns.size();
+    DraftTableRow& row = t->table.body.emplace_back();
+    row.cells.reserve(columns);
+    auto add_cell = [&](std::string_view content) {
+        if (row.cells.size() == columns) return;
+        DraftTableCell& cell = row.cells.emplace_back();
+        cell.content.v.emplace<std::string>(content);
+        cell.align = aligns[row.cells.size() - 1];
+    };
     if (has_pipe) {
-        cells = raw_table_cells(text);
-        if (t->leading_pipe && !cells.empty() && cells.front().empty()) cells.erase(cells.begin());
+        bool first = t->leading_pipe;  // an empty cell before a leading pipe is none
+        for_each_raw_cell(text, [&](std::string_view c) {
+            if (std::exchange(first, false) && c.empty()) return;
+            add_cell(c);
+        });
     } else {
-        cells.emplace_back(trimmed);
+        add_cell(trimmed);
     }
-    std::size_t columns = t->table.aligns.size();
-    cells.resize(columns);
-    for (auto& c : cells) {
-        std::string_view v = trim_unicode(c);
-        if (v.size() != c.size()) c = std::string(v);
-    }
-    t->table.body.push_back(draft_inline_table_row(std::move(cells), t->table.aligns));
+    while (row.cells.size() < columns) add_cell({});
     return true;
 }
 

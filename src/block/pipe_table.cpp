@@ -7,40 +7,8 @@
 namespace quenlor {
 
 std::vector<std::string> raw_table_cells(std::string_view line) {
-    std::string_view s = trim_unicode(line);
     std::vector<std::string> cells;
-    std::string cell;     // a cell's text when an escaped pipe was taken out of it
-    std::size_t run = 0;  // start of the bytes not yet copied
-    auto finish_cell = [&](std::size_t end) {
-        if (cell.empty()) {
-            cells.emplace_back(trim_unicode(s.substr(run, end - run)));
-        } else {
-            cell.append(s.substr(run, end - run));
-            cells.emplace_back(trim_unicode(cell));
-            cell.clear();
-        }
-        run = end + 1;
-    };
-    auto next_stop = [&](std::size_t from) {
-        return static_cast<std::size_t>(find_first_of_bytes<'\\', '|'>(s.data() + from, s.data() + s.size()) - s.data());
-    };
-    for (std::size_t i = next_stop(0); i < s.size(); i = next_stop(i)) {
-        if (s[i] == '|') {
-            finish_cell(i);
-            ++i;
-        } else if (i + 1 < s.size()) {
-            // An escaped pipe is cell text; any other escape is left for the
-            // inline parser, and consuming both bytes keeps "\\|" a separator.
-            if (s[i + 1] == '|') {
-                cell.append(s.substr(run, i - run));
-                run = i + 1;  // the pipe itself starts the next run
-            }
-            i += 2;
-        } else {
-            ++i;
-        }
-    }
-    finish_cell(s.size());
+    for_each_raw_cell(line, [&](std::string_view cell) { cells.emplace_back(cell); });
     return cells;
 }
 

@@ -8,11 +8,53 @@
 #include <string_view>
 #include <vector>
 
+#include "../byte_scan.hpp"
+#include "../unicode.hpp"
 #include "draft.hpp"
 
 namespace quenlor {
 
 // ---- pipe tables ----
+
+// Calls emit(text) for each cell of a row, in order, its text trimmed and with
+// escaped pipes unescaped (the view lasts only for the call).
+template <class Emit>
+void for_each_raw_cell(std::string_view line, Emit emit) {
+    const std::string_view s = trim_unicode(line);
+    std::string cell;     // a cell's text when an escaped pipe was taken out of it
+    std::size_t run = 0;  // start of the bytes not yet copied
+    auto finish_cell = [&](std::size_t end) {
+        if (cell.empty()) {
+            emit(trim_unicode(s.substr(run, end - run)));
+        } else {
+            cell.append(s.substr(run, end - run));
+            emit(trim_unicode(cell));
+            cell.clear();
+        }
+        run = end + 1;
+    };
+    auto next_stop = [&](std::size_t from) {
+        return static_cast<std::size_t>(find_first_of_bytes<'\\', '|'>(s.data() + from, s.data() + s.size()) - s.data());
+    };
+    for (std::size_t i = next_stop(0); i < s.size(); i = next_stop(i)) {
+        if (s[i] == '|') {
+            finish_cell(i);
+            ++i;
+        } else if (i + 1 < s.size()) {
+            // An escaped pipe is cell text; any other escape is left for the
+            // inline parser, and consuming both bytes keeps "\\|" a separator.
+            if (s[i + 1] == '|') {
+                cell.append(s.substr(run, i - run));
+                run = i + 1;  // the pipe itself starts the next run
+            }
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    finish_cell(s.size());
+}
+
 std::vector<std::string> raw_table_cells(std::string_view line);
 std::optional<std::vector<std::string>> split_table_row(std::string_view line);
 DraftTableRow draft_inline_table_row(std::vector<std::string> cells, const std::vector<Align>& aligns);
