@@ -53,6 +53,22 @@ std::string slug(std::string_view text) {
     bool seen_alphabetic = false;
     std::size_t pos = 0;
     while (pos < lowered.size()) {
+        const unsigned char b = static_cast<unsigned char>(lowered[pos]);
+        if (b < 0x80) {
+            // ASCII, most headings: the same rules without the table lookups.
+            ++pos;
+            const bool alphabetic = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+            if (!seen_alphabetic) {
+                if (!alphabetic) continue;
+                seen_alphabetic = true;
+            }
+            if (alphabetic || (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_') {
+                out.push_back(static_cast<char>(b));
+            } else if (b == ' ' || (b >= 0x09 && b <= 0x0D)) {
+                out.push_back('-');
+            }
+            continue;
+        }
         const std::size_t start = pos;
         const char32_t c = decode_utf8(lowered, pos);
         // Everything before the first letter is dropped.
