@@ -66,7 +66,7 @@ void ContainerBuilder::reset(std::size_t first_line) {
 
 std::uint32_t ContainerBuilder::push_child(std::uint32_t parent, BuildKind kind) {
     auto idx = static_cast<std::uint32_t>(nodes_.size());
-    nodes_.push_back(BuildNode{std::move(kind), line_});
+    nodes_.emplace_back(std::move(kind), line_);
     BuildNode& p = nodes_[parent];
     if (p.last_child == no_node) p.first_child = idx;
     else nodes_[p.last_child].next_sibling = idx;
@@ -100,12 +100,6 @@ bool ContainerBuilder::can_continue_definition_term(std::string_view text) const
 
 // ---------------------------------------------------------------- per-line steps
 
-namespace {
-bool continues_any_paragraph(char first) {
-    return is_ascii_alpha(first) || first == '[' || first == '!' || first == '(' || first == '"' || first == '\'';
-}
-}  // namespace
-
 bool ContainerBuilder::feed_line(std::size_t i) {
     line_ = i;
     std::string_view text = parser_.line(i);
@@ -119,7 +113,7 @@ bool ContainerBuilder::feed_line(std::size_t i) {
     // quote), inside every open container, under an open paragraph. No block
     // or container starts so, so it can only continue that paragraph.
     if (stack_.size() == open_before && !lazy_line && !fence_closed_ && leaf_open_ && !text.empty() &&
-        continues_any_paragraph(text[0]) && !current_is_list() && nodes_[current()].kind.index() != kHtmlContainer) {
+        starts_nothing(text[0]) && !current_is_list() && nodes_[current()].kind.index() != kHtmlContainer) {
         if (auto* p = last_child_as<build::Paragraph>()) {
             mark_content();
             p->lines.push(text);

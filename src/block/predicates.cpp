@@ -152,6 +152,7 @@ bool starts_block(std::string_view text) {
 }
 
 bool is_lazy_paragraph_continuation(std::string_view text) {
+    if (!text.empty() && starts_nothing(text[0])) return true;
     std::string_view t = text;
     for (;;) {
         auto b = shallow_content_start(t);

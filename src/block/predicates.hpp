@@ -27,6 +27,12 @@ std::optional<std::string> def_marker(std::string_view text);
 bool thematic_line(std::string_view text);
 bool starts_block(std::string_view text);
 bool is_lazy_paragraph_continuation(std::string_view text);
+// Whether a line that begins with this byte (unindented) can start no block
+// and no container: a letter, "[", "!", "(" or a quote.
+inline bool starts_nothing(char first) {
+    return (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '[' || first == '!' ||
+           first == '(' || first == '"' || first == '\'';
+}
 bool span_kind_accepts_attrs(std::string_view kind);
 
 }  // namespace quenlor
