@@ -403,6 +403,10 @@ void InlineScanner::find_link_zone(std::size_t from) {
         zone_lo_ = next_www_;
         zone_hi_ = next_www_ + 1;
     }
+    // The zone starts on a character: word-by-word scanning must see a
+    // white-space character before a link whole, or it misses the link.
+    while (zone_lo_ != npos && zone_lo_ > 0 && (static_cast<unsigned char>(text_[zone_lo_]) & 0xC0) == 0x80)
+        --zone_lo_;
 }
 
 std::optional<std::size_t> InlineScanner::bare_link(std::size_t pos) {
