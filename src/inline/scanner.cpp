@@ -47,12 +47,18 @@ constexpr std::array<unsigned char, 256> make_fast_triggers() {
     return t;
 }
 constexpr std::array<unsigned char, 256> kFastTriggers = make_fast_triggers();
+static_assert(same_byte_set<'&', '*', '<', '\\', '_', '`', '\n', '~', '^', '@', '=', '[', ']', ':', 'w', '$'>(
+    "&*<\\_`\n~^@=[]:w$", 16));
 
 bool is_plain_text(std::string_view s, MathMode math) {
     const std::size_t n = s.size();
     for (std::size_t i = 0; i < n; ++i) {
+        i = static_cast<std::size_t>(
+            find_first_of_bytes<'&', '*', '<', '\\', '_', '`', '\n', '~', '^', '@', '=', '[', ']', ':', 'w', '$'>(
+                s.data() + i, s.data() + n) -
+            s.data());
+        if (i == n) break;
         unsigned char t = kFastTriggers[static_cast<unsigned char>(s[i])];
-        if (!t) continue;
         if (t == 1) return false;
         char next = i + 1 < n ? s[i + 1] : '\0';
         switch (s[i]) {
