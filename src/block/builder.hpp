@@ -148,6 +148,7 @@ inline constexpr std::uint32_t no_node = static_cast<std::uint32_t>(-1);
 
 // Children are kept as a linked list of indices, in order.
 struct BuildNode {
+    BuildNode(BuildKind&& k, std::size_t line) : kind(std::move(k)), start_line(line) {}
     BuildKind kind;
     std::size_t start_line = 0;
     std::uint32_t first_child = no_node;

@@ -143,9 +143,9 @@ void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
         Inlines children = take_alive(op.node + 1, cl.node);
         // The new node takes the slot of its first child (moved out above).
         InlineVariant& made = nodes_[slot].value.v;
-        if (cl.ch == '~') made.emplace<Strike>(Attr{}, std::move(children));
-        else if (used == 2) made.emplace<Strong>(Attr{}, std::move(children));
-        else made.emplace<Emph>(Attr{}, std::move(children));
+        if (cl.ch == '~') made.emplace<Strike>(Strike{Attr{}, std::move(children)});
+        else if (used == 2) made.emplace<Strong>(Strong{Attr{}, std::move(children)});
+        else made.emplace<Emph>(Emph{Attr{}, std::move(children)});
         nodes_[slot].height = height;
 
         op.count -= used;
