@@ -187,6 +187,10 @@ std::string balance_fragment(std::string_view in) {
                 if (!stack.empty()) {
                     const bool had_newline = out.back() == '\n';
                     if (had_newline) out.pop_back();
+                    // Not right after "?" or "]": the added ">" would make a
+                    // "?>" (or "]]>") that an earlier instruction without its
+                    // terminator would then read as its end.
+                    if (out.back() == '?' || out.back() == ']') out.push_back(' ');
                     out.push_back('>');
                     if (had_newline) out.push_back('\n');
                 }

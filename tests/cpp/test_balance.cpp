@@ -36,6 +36,11 @@ TEST(Balance, Fragments) {
         {"unterminated comment", "<p><!-- x", "<p><!-- x--></p>"},
         {"declaration and pi", "<!DOCTYPE html><?x '>' <i> ?>y", "<!DOCTYPE html><?x '>' <i> ?>y"},
         {"unterminated pi", "<?x <p>", "<?x <p>"},
+        // An instruction without "?>" ends at its first ">"; ending a later one
+        // with ">" must not make the "?>" that would end it far later.
+        {"unterminated pi closed without making a terminator", "<p><?a>b<?", "<p><?a>b<? ></p>"},
+        {"unterminated cdata closed without making a terminator", "<p><![CDATA[a>b<![CDATA[]]",
+         "<p><![CDATA[a>b<![CDATA[]] ></p>"},
         {"script content untouched", "<script>if (a<b) x='</p>'</SCRIPT >z</p>",
          "<script>if (a<b) x='</p>'</SCRIPT >z"},
         {"script end needs a delimiter", "<style></styles></style>", "<style></styles></style>"},
