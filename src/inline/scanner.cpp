@@ -184,23 +184,10 @@ InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, st
     failed_from_.fill(npos);
     failed_until_.fill(0);
     backticks_.last_run.swap(scratch_->backtick_runs);
-    // One pass finds what the rules look ahead for: a character reference,
-    // and the first places where a bare link could begin.
-    text_has_amp_ = false;
-    next_at_ = next_colon_ = next_www_ = npos;
-    const char* const begin = text.data();
-    const char* const end = begin + text.size();
-    for (const char* p = begin; (p = find_first_of_bytes<'&', '@', ':', 'w'>(p, end)) != end; ++p) {
-        const auto at = static_cast<std::size_t>(p - begin);
-        switch (*p) {
-            case '&': text_has_amp_ = true; break;
-            case '@': next_at_ = std::min(next_at_, at); break;
-            case ':': next_colon_ = std::min(next_colon_, at); break;
-            default:
-                if (next_www_ == npos && end - p >= 4 && p[1] == 'w' && p[2] == 'w' && p[3] == '.') next_www_ = at;
-                break;
-        }
-    }
+    text_has_amp_ = text.find('&') != npos;
+    next_at_ = text.find('@');
+    next_colon_ = text.find(':');
+    next_www_ = text.find("www.");
     has_at_ = next_at_ != npos;
     link_triggers_ = has_at_ || next_colon_ != npos || next_www_ != npos;
     pending_.reserve(std::min<std::size_t>(text.size(), 256));
