@@ -2,6 +2,7 @@
 // their text, unique among all heading ids of the document.
 #include "auto_ids.hpp"
 
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -47,15 +48,23 @@ void for_each_heading(Blocks& blocks, F& f) {
 }  // namespace
 
 std::string slug(std::string_view text) {
-    const std::string lowered = lowercase_full(trim_unicode(text));
+    const std::string_view trimmed = trim_unicode(text);
+    // ASCII text, most headings, is lowered below byte by byte; other text
+    // first goes through the full lowercase mapping.
+    const bool ascii =
+        std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    std::string mapped;
+    if (!ascii) mapped = lowercase_full(trimmed);
+    const std::string_view lowered = ascii ? trimmed : std::string_view(mapped);
     std::string out;
     out.reserve(lowered.size());
     bool seen_alphabetic = false;
     std::size_t pos = 0;
     while (pos < lowered.size()) {
-        const unsigned char b = static_cast<unsigned char>(lowered[pos]);
+        unsigned char b = static_cast<unsigned char>(lowered[pos]);
         if (b < 0x80) {
             // ASCII, most headings: the same rules without the table lookups.
+            if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
             ++pos;
             const bool alphabetic = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
             if (!seen_alphabetic) {
