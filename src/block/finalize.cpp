@@ -19,7 +19,7 @@ namespace {
 Inlines inlines_of(std::string_view text, const InlineContext& ctx) { return parse_inner(text, ctx, 0); }
 
 Block finalize_paragraph(draft::Paragraph& p, const InlineContext& ctx) {
-    Inlines inlines = inlines_of(p.text, ctx);
+    Inlines inlines = parse_owned(std::move(p.text), ctx);
     if (inlines.size() == 1 && inlines.front().is<Image>()) {
         // A paragraph holding only an image becomes a figure.
         Image& img = inlines.front().as<Image>();
@@ -44,7 +44,7 @@ Block finalize_block(DraftBlock& d, const InlineContext& ctx) {
                 Heading h;
                 h.attr = std::move(x.attr);
                 h.level = x.level;
-                h.inlines = inlines_of(x.text, ctx);
+                h.inlines = parse_owned(std::move(x.text), ctx);
                 return Block(std::move(h));
             } else if constexpr (std::is_same_v<T, draft::BlockQuote>) {
                 return Block(BlockQuote{std::move(x.attr), finalize_blocks(std::move(x.blocks), ctx)});
@@ -116,7 +116,7 @@ std::vector<TableRowData> finalize_table_rows(std::vector<DraftTableRow> rows, c
         r.cells.reserve(row.cells.size());
         for (auto& cell : row.cells) {
             TableCellData c;
-            if (auto* text = std::get_if<std::string>(&cell.content.v)) c.content.v = inlines_of(*text, ctx);
+            if (auto* text = std::get_if<std::string>(&cell.content.v)) c.content.v = parse_owned(std::move(*text), ctx);
             else c.content.v = finalize_blocks(std::move(std::get<DraftBlocks>(cell.content.v)), ctx);
             c.attr = std::move(cell.attr);
             c.rowspan = cell.rowspan;

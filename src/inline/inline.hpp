@@ -59,6 +59,9 @@ void set_abbreviations(InlineContext& ctx, AbbrMap abbrs);
 
 // Parses one leaf's raw text; the result is coalesced.
 Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t depth);
+// parse_inner at the top level for a text the caller gives up: a text with no
+// markup at all becomes its single text node without a copy.
+Inlines parse_owned(std::string&& text, const InlineContext& ctx);
 // Merges adjacent text nodes (recursively) and flattens attribute-less nested strong.
 Inlines coalesce(Inlines list);
 void push_coalesced(Inlines& list, Inline&& node);

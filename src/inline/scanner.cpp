@@ -154,11 +154,28 @@ Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t
     return parse_note_content(text, ctx, depth, {}, 0);
 }
 
+namespace {
+// A leaf without any markup (nor abbreviations or references to look for) is one text node.
+bool needs_no_scan(std::string_view text, const InlineContext& ctx) {
+    return ctx.abbr_keys.empty() && ctx.link_refs.empty() && is_plain_text(text, ctx.options.math);
+}
+}  // namespace
+
+Inlines parse_owned(std::string&& text, const InlineContext& ctx) {
+    if (needs_no_scan(text, ctx)) {
+        Inlines out;
+        out.emplace_back(Text{std::move(text)});
+        return out;
+    }
+    InlineScanner scanner(text, ctx, 0);
+    return scanner.run();
+}
+
 Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std::size_t depth,
                            std::span<const BracketPair> pairs, std::size_t base) {
     const std::uint64_t limit = std::min(ctx.options.max_inline_depth, kMaxInlineParseDepth);
     Inlines out;
-    if (depth > limit || (ctx.abbr_keys.empty() && ctx.link_refs.empty() && is_plain_text(text, ctx.options.math))) {
+    if (depth > limit || needs_no_scan(text, ctx)) {
         out.emplace_back(Text{std::string(text)});
         return out;
     }
