@@ -9,28 +9,20 @@ namespace {
 
 // The start tag's opening ("<em") and the end tag ("</em>") of a kind, each
 // written with one append.
+struct TagPair {
+    std::string_view start;
+    std::string_view end;
+};
 template <class T>
-constexpr std::string_view tag_start() {
-    if constexpr (std::is_same_v<T, Emph>) return "<em";
-    else if constexpr (std::is_same_v<T, Strong>) return "<strong";
-    else if constexpr (std::is_same_v<T, Strike>) return "<del";
-    else if constexpr (std::is_same_v<T, Highlight>) return "<mark";
-    else if constexpr (std::is_same_v<T, Span>) return "<span";
-    else if constexpr (std::is_same_v<T, Superscript>) return "<sup";
-    else if constexpr (std::is_same_v<T, Subscript>) return "<sub";
-    else if constexpr (std::is_same_v<T, Code>) return "<code";
-    else return {};
-}
-template <class T>
-constexpr std::string_view end_tag() {
-    if constexpr (std::is_same_v<T, Emph>) return "</em>";
-    else if constexpr (std::is_same_v<T, Strong>) return "</strong>";
-    else if constexpr (std::is_same_v<T, Strike>) return "</del>";
-    else if constexpr (std::is_same_v<T, Highlight>) return "</mark>";
-    else if constexpr (std::is_same_v<T, Span>) return "</span>";
-    else if constexpr (std::is_same_v<T, Superscript>) return "</sup>";
-    else if constexpr (std::is_same_v<T, Subscript>) return "</sub>";
-    else if constexpr (std::is_same_v<T, Code>) return "</code>";
+constexpr TagPair tags_of() {
+    if constexpr (std::is_same_v<T, Emph>) return {"<em", "</em>"};
+    else if constexpr (std::is_same_v<T, Strong>) return {"<strong", "</strong>"};
+    else if constexpr (std::is_same_v<T, Strike>) return {"<del", "</del>"};
+    else if constexpr (std::is_same_v<T, Highlight>) return {"<mark", "</mark>"};
+    else if constexpr (std::is_same_v<T, Span>) return {"<span", "</span>"};
+    else if constexpr (std::is_same_v<T, Superscript>) return {"<sup", "</sup>"};
+    else if constexpr (std::is_same_v<T, Subscript>) return {"<sub", "</sub>"};
+    else if constexpr (std::is_same_v<T, Code>) return {"<code", "</code>"};
     else return {};
 }
 
@@ -60,18 +52,18 @@ void Renderer::inline_node(const Inline& node, std::string& out) {
             } else if constexpr (std::is_same_v<T, Emph> || std::is_same_v<T, Strong> ||
                                  std::is_same_v<T, Strike> || std::is_same_v<T, Highlight> ||
                                  std::is_same_v<T, Span>) {
-                out.append(tag_start<T>());
+                out.append(tags_of<T>().start);
                 attrs_html(n.attr, out);
                 out.push_back('>');
                 inlines(n.children, out);
-                out.append(end_tag<T>());
+                out.append(tags_of<T>().end);
             } else if constexpr (std::is_same_v<T, Superscript> || std::is_same_v<T, Subscript> ||
                                  std::is_same_v<T, Code>) {
-                out.append(tag_start<T>());
+                out.append(tags_of<T>().start);
                 attrs_html(n.attr, out);
                 out.push_back('>');
                 escape_text(n.text, out);
-                out.append(end_tag<T>());
+                out.append(tags_of<T>().end);
             } else if constexpr (std::is_same_v<T, Link>) {
                 out.append("<a href=\"");
                 escape_url_attr(n.url, out);
