@@ -66,7 +66,7 @@ std::string slug(std::string_view text) {
             // ASCII, most headings: the same rules without the table lookups.
             if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
             ++pos;
-            const bool alphabetic = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+            const bool alphabetic = b >= 'a' && b <= 'z';
             if (!seen_alphabetic) {
                 if (!alphabetic) continue;
                 seen_alphabetic = true;

@@ -40,15 +40,25 @@ constexpr std::array<bool, 256> kSpecial = make_special(false);
 constexpr std::array<bool, 256> kSpecialWords = make_special(true);
 
 // 1: the byte alone rules out the fast path; 2: it does depending on what follows.
+constexpr std::string_view kAlwaysMarkup = "&*<\\_`\n~^@";
+constexpr std::string_view kMarkupByContext = "=[]:w$";
 constexpr std::array<unsigned char, 256> make_fast_triggers() {
     std::array<unsigned char, 256> t{};
-    for (unsigned char c : std::string_view("&*<\\_`\n~^@")) t[c] = 1;
-    for (unsigned char c : std::string_view("=[]:w$")) t[c] = 2;
+    for (unsigned char c : kAlwaysMarkup) t[c] = 1;
+    for (unsigned char c : kMarkupByContext) t[c] = 2;
     return t;
 }
 constexpr std::array<unsigned char, 256> kFastTriggers = make_fast_triggers();
-static_assert(same_byte_set<'&', '*', '<', '\\', '_', '`', '\n', '~', '^', '@', '=', '[', ']', ':', 'w', '$'>(
-    "&*<\\_`\n~^@=[]:w$", 16));
+// The search in is_plain_text stops exactly at the bytes of the table.
+constexpr bool fast_search_matches_table() {
+    std::array<char, kAlwaysMarkup.size() + kMarkupByContext.size()> all{};
+    std::size_t i = 0;
+    for (char c : kAlwaysMarkup) all[i++] = c;
+    for (char c : kMarkupByContext) all[i++] = c;
+    return same_byte_set<'&', '*', '<', '\\', '_', '`', '\n', '~', '^', '@', '=', '[', ']', ':', 'w', '$'>(all.data(),
+                                                                                                   all.size());
+}
+static_assert(fast_search_matches_table());
 
 bool is_plain_text(std::string_view s, MathMode math) {
     const std::size_t n = s.size();
