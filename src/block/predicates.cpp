@@ -115,6 +115,14 @@ bool thematic_line(std::string_view text) {
     if (lead < 0x80 && lead != '*' && lead != '-' && lead != '_' && !is_ascii_whitespace(static_cast<char>(lead)))
         return false;
     if (leading_indent_columns(text) > 3) return false;
+    // Most lines that start with a marker (list items, emphasis) show within
+    // a few bytes that they are not a break: an ASCII byte other than a
+    // marker or white space.
+    for (std::size_t i = first; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b >= 0x80 || b == '*' || b == '-' || b == '_' || is_ascii_whitespace(static_cast<char>(b))) continue;
+        return false;
+    }
     std::string_view t = trim_unicode(text);
     char kind = 0;
     std::size_t count = 0;
