@@ -2,6 +2,7 @@
 // footnote references and inline notes.
 #include <algorithm>
 
+#include "../byte_scan.hpp"
 #include "../entity.hpp"
 #include "../unicode.hpp"
 #include "scanner.hpp"
@@ -23,6 +24,9 @@ bool is_ascii_alnum(char c) {
 // Backslash escapes of punctuation removed, then references decoded; an
 // escaped "&" stays literal (it must not start a reference).
 std::string decode_link_text(std::string_view raw) {
+    // Most destinations and titles hold neither escapes nor references.
+    if (find_first_of_bytes<'\\', '&'>(raw.data(), raw.data() + raw.size()) == raw.data() + raw.size())
+        return std::string(raw);
     std::string out;
     out.reserve(raw.size());
     bool placeholder = false;
@@ -338,9 +342,11 @@ std::optional<std::size_t> InlineScanner::resolve_bracket(std::size_t pos) {
         if (!angle_stops_built_) {
             angle_stops_built_ = true;
             if (s.find('<') != npos) {
-                for (std::size_t i = 0; i < n; ++i) {
-                    if (s[i] == '\\') ++i;
-                    else if (s[i] == '>' || s[i] == '\n') angle_stops_.push_back(i);
+                const char* const last = s.data() + n;
+                for (const char* p = s.data(); (p = find_first_of_bytes<'\\', '>', '\n'>(p, last)) != last; ++p) {
+                    if (*p == '\\') ++p;  // an escaped ">" does not stop a destination
+                    else angle_stops_.push_back(static_cast<std::size_t>(p - s.data()));
+                    if (p == last) break;
                 }
             }
         }
