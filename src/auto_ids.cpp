@@ -107,9 +107,10 @@ void Assigner::reserve_explicit(Blocks& blocks) {
 void Assigner::assign(Blocks& blocks) {
     auto give_id = [&](Heading& h) {
         if (h.attr.id()) return;
-        std::string base = slug(plain(h.inlines));
-        if (!used_.contains(base)) {
-            used_.insert(base);
+        // A heading of plain text, most of them, is its own plain text.
+        const Text* only = h.inlines.size() == 1 ? h.inlines.front().get_if<Text>() : nullptr;
+        std::string base = only ? slug(only->text) : slug(plain(h.inlines));
+        if (used_.insert(base).second) {
             h.attr.set_id(std::move(base));
             return;
         }
