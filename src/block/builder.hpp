@@ -209,6 +209,7 @@ private:
 
     // ---- leaves ----
     bool append_leaf_inner(std::string_view text, bool setext_allowed, bool indented_code_allowed, std::size_t depth);
+    void open_paragraph(std::string_view text, bool setext_allowed);
     bool feed_open_fenced_code(std::string_view text);
     bool feed_open_math(std::string_view text);
     bool feed_open_indented_code(std::string_view text, std::optional<std::size_t> next);

@@ -99,6 +99,12 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
     const Options& opt = parser_.options();
     bool went_paragraph = false;
 
+    // A line that begins with a letter (or "!", "(" or a quote) and follows no
+    // open leaf can only start a paragraph; "[" may still open a footnote.
+    if (!leaf_open_ && !text.empty() && starts_nothing(text[0]) && text[0] != '[') {
+        open_paragraph(text, setext_allowed);
+        return true;
+    }
     if (leaf_open_ && continue_pipe_table(text)) return false;
     if (depth < opt.max_block_depth && start_another_definition(text, depth, went_paragraph)) return went_paragraph;
     if (leaf_open_ && start_pipe_table(text)) return false;
@@ -164,12 +170,16 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
         leaf_open_ = false;
         return false;
     }
+    open_paragraph(text, setext_allowed);
+    return true;
+}
+
+void ContainerBuilder::open_paragraph(std::string_view text, bool setext_allowed) {
     build::Paragraph para;
     para.lines.push(text);
     para.setext_allowed = setext_allowed;
     open_node(make_kind(std::move(para)));
     leaf_open_ = true;
-    return true;
 }
 
 // ---------------------------------------------------------------- pipe tables
