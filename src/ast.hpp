@@ -1,10 +1,13 @@
 // The document tree: plain value data that every stage passes along.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -78,6 +81,35 @@ private:
 
 enum class Align : std::uint8_t { None, Left, Center, Right };
 std::string_view align_text(Align a);
+
+// The column alignments of a table: a list of Align kept behind one pointer,
+// so that tables, the largest blocks, do not make every block larger (a list
+// item's single paragraph then fits the allocator's quickest size class).
+class AlignList {
+public:
+    AlignList() = default;
+    AlignList(std::vector<Align> v) : v_(v.empty() ? nullptr : std::make_unique<std::vector<Align>>(std::move(v))) {}
+    AlignList(std::initializer_list<Align> l) : AlignList(std::vector<Align>(l)) {}
+    AlignList(const AlignList& o) : v_(o.v_ ? std::make_unique<std::vector<Align>>(*o.v_) : nullptr) {}
+    AlignList(AlignList&&) noexcept = default;
+    AlignList& operator=(const AlignList& o) {
+        if (this != &o) v_ = o.v_ ? std::make_unique<std::vector<Align>>(*o.v_) : nullptr;
+        return *this;
+    }
+    AlignList& operator=(AlignList&&) noexcept = default;
+
+    std::span<const Align> view() const { return v_ ? std::span<const Align>(*v_) : std::span<const Align>(); }
+    operator std::span<const Align>() const { return view(); }
+    std::size_t size() const { return v_ ? v_->size() : 0; }
+    bool empty() const { return size() == 0; }
+    Align operator[](std::size_t i) const { return (*v_)[i]; }
+    const Align* begin() const { return view().data(); }
+    const Align* end() const { return view().data() + size(); }
+    bool operator==(const AlignList& o) const { return std::ranges::equal(view(), o.view()); }
+
+private:
+    std::unique_ptr<std::vector<Align>> v_;
+};
 
 // Task marker of a list item.
 enum class TaskState : std::uint8_t { Unchecked = 0, Checked = 1, NotTask = 2 };
@@ -171,7 +203,7 @@ struct HtmlContainer { std::string tag; Attr attr; Blocks blocks; };
 struct ThematicBreak { Attr attr; };
 struct Table {
     Attr attr;
-    std::vector<Align> aligns;
+    AlignList aligns;
     std::vector<TableRowData> head, body, foot;
     Inlines caption;
 };

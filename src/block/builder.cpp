@@ -744,7 +744,8 @@ DraftBlock ContainerBuilder::finish_grid_table(build::GridTable& g, std::size_t 
         return parser_.parse_nested_blocks(text, d);
     };
     if (auto table = parse_grid_table(g.lines, nested, depth)) {
-        if (auto* t = table->get_if<draft::Table>()) t->caption = std::move(g.caption);
+        if (auto* t = table->get_if<draft::Table>(); t && g.caption)
+            t->caption = std::make_unique<std::string>(std::move(*g.caption));
         return std::move(*table);
     }
     // Not a grid after all: the lines are text, the caption line included.

@@ -40,7 +40,9 @@ struct Table {
     Attr attr;
     std::vector<Align> aligns;
     std::vector<DraftTableRow> head, body, foot;
-    std::optional<std::string> caption;
+    // Behind a pointer: most tables have none, and every draft block is as
+    // large as the largest kind.
+    std::unique_ptr<std::string> caption;
 };
 struct Div { Attr attr; DraftBlocks blocks; };
 }  // namespace draft

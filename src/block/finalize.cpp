@@ -4,6 +4,10 @@
 
 namespace quenlor {
 
+// Drafts are held the same way as blocks: a one-draft list stays in the
+// allocator's quickest size class (see the size check of Block).
+static_assert(sizeof(void*) != 8 || sizeof(DraftBlock) <= 120);
+
 Attr* draft_attr(DraftBlock& b) {
     return std::visit(
         [](auto& x) -> Attr* {

@@ -189,7 +189,7 @@ bool ContainerBuilder::continue_pipe_table(std::string_view text) {
     if (!t) return false;
     if (!t->table.caption) {
         if (auto cap = table_caption_line(text)) {
-            t->table.caption = std::move(*cap);
+            t->table.caption = std::make_unique<std::string>(std::move(*cap));
             return true;
         }
     }

@@ -189,7 +189,7 @@ void Renderer::table(const Table& t, std::string& out) {
     out.append("</table>\n");
 }
 
-void Renderer::table_row(const TableRowData& row, const std::vector<Align>& aligns, std::string_view cell_tag,
+void Renderer::table_row(const TableRowData& row, std::span<const Align> aligns, std::string_view cell_tag,
                          std::string& out) {
     open_tag("tr", row.attr, ">", out);
     std::size_t column = 0;

@@ -45,7 +45,7 @@ public:
     void block(const Block& block, std::string& out);
     void inlines(const Inlines& list, std::string& out);
     void inline_node(const Inline& node, std::string& out);
-    void table_row(const TableRowData& row, const std::vector<Align>& aligns, std::string_view cell_tag, std::string& out);
+    void table_row(const TableRowData& row, std::span<const Align> aligns, std::string_view cell_tag, std::string& out);
     void footnote_ref(const std::string& label, std::string& out);
 
     // Appends the footnotes section (nothing when no footnote was referenced).

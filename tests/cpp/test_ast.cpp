@@ -67,3 +67,23 @@ TEST(AstKinds, NamesAndTask) {
     task.checked = TaskState::Unchecked;
     EXPECT_NE(plain.checked, task.checked);
 }
+
+TEST(AstAlignList, CopiesAreIndependent) {
+    AlignList a{Align::Left, Align::None, Align::Right};
+    AlignList b = a;
+    b = AlignList{Align::Center};
+    ASSERT_EQ(a.size(), 3u);
+    EXPECT_EQ(a[2], Align::Right);
+    EXPECT_EQ(b.size(), 1u);
+    AlignList c;
+    c = a;
+    EXPECT_EQ(c, a);
+    EXPECT_NE(c, b);
+    std::vector<Align> seen(c.begin(), c.end());
+    EXPECT_EQ(seen, (std::vector<Align>{Align::Left, Align::None, Align::Right}));
+    // An empty list, made or moved from, reads as empty.
+    AlignList moved = std::move(c);
+    EXPECT_EQ(moved.size(), 3u);
+    EXPECT_TRUE(AlignList(std::vector<Align>{}).empty());
+    EXPECT_EQ(AlignList().view().size(), 0u);
+}
