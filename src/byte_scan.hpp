@@ -2,6 +2,7 @@
 // copy plain text in bulk (the inline scanner, the escapers) spend their time here.
 #pragma once
 
+#include <array>
 #include <cstddef>
 
 #if defined(__SSE2__)
@@ -10,20 +11,45 @@
 
 namespace quenlor {
 
+// Membership of the bytes of a set, for the bytes tested one at a time.
+template <char... Bytes>
+struct ByteTable {
+    static constexpr std::array<bool, 256> make() {
+        std::array<bool, 256> t{};
+        ((t[static_cast<unsigned char>(Bytes)] = true), ...);
+        return t;
+    }
+    static constexpr std::array<bool, 256> in = make();
+};
+
 // The first byte in [p, end) equal to one of Bytes, or end. Sixteen bytes are
-// tested at a time where SSE2 is available (every x86-64 machine).
+// tested at a time where SSE2 is available (every x86-64 machine); the rest,
+// most of a short text, one at a time, by table when the set is not tiny.
 template <char... Bytes>
 inline const char* find_first_of_bytes(const char* p, const char* end) {
 #if defined(__SSE2__)
-    while (end - p >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto hits = [](const char* at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
         __m128i hit = _mm_setzero_si128();
         ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(Bytes)))), ...);
-        if (const int bits = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(bits));
-        p += 16;
+        return static_cast<unsigned>(_mm_movemask_epi8(hit));
+    };
+    if (end - p >= 16) {
+        while (end - p >= 16) {
+            if (const unsigned bits = hits(p)) return p + __builtin_ctz(bits);
+            p += 16;
+        }
+        // The tail: the last sixteen bytes again, without those already tested.
+        if (p == end) return end;
+        const unsigned bits = hits(end - 16) >> (16 - (end - p));
+        return bits ? p + __builtin_ctz(bits) : end;
     }
 #endif
-    while (p != end && ((*p != Bytes) && ...)) ++p;
+    if constexpr (sizeof...(Bytes) <= 2) {
+        while (p != end && ((*p != Bytes) && ...)) ++p;
+    } else {
+        while (p != end && !ByteTable<Bytes...>::in[static_cast<unsigned char>(*p)]) ++p;
+    }
     return p;
 }
 

@@ -28,6 +28,26 @@ TEST(ByteScan, AgreesWithAPlainSearch) {
     }
 }
 
+// Several hits, searches that start inside the text, and a set small enough
+// to be tested byte by byte without a table: the first hit wins each time.
+TEST(ByteScan, FirstOfSeveralHitsFromAnyStart) {
+    unsigned seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string s(next() % 60, 'x');
+        for (char& c : s) c = next() % 16 == 0 ? "&<\n"[next() % 3] : "ab \xC3"[next() % 4];  // sparse hits
+        const std::size_t from = s.empty() ? 0 : next() % (s.size() + 1);
+        const char* begin = s.data() + from;
+        const char* end = s.data() + s.size();
+        const std::size_t wide = std::string_view(s).find_first_of("&<\n", from);
+        const std::size_t narrow = std::string_view(s).find_first_of("&<", from);
+        const auto wide_at = static_cast<std::size_t>(find_first_of_bytes<'&', '<', '\n'>(begin, end) - s.data());
+        const auto narrow_at = static_cast<std::size_t>(find_first_of_bytes<'&', '<'>(begin, end) - s.data());
+        EXPECT_EQ(wide_at, wide == std::string_view::npos ? s.size() : wide) << s << " from " << from;
+        EXPECT_EQ(narrow_at, narrow == std::string_view::npos ? s.size() : narrow) << s << " from " << from;
+    }
+}
+
 TEST(ByteScan, SameByteSet) {
     static_assert(same_byte_set<'a', 'b'>("ba", 2));
     static_assert(!same_byte_set<'a', 'b'>("a", 1));
