@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "../byte_scan.hpp"
 #include "../line.hpp"
 #include "../tagfilter.hpp"
 #include "../unicode.hpp"
@@ -176,18 +177,20 @@ std::optional<std::size_t> raw_html_length(std::string_view w) {
 // and do not end with "-".
 bool valid_bare_host(std::string_view host) {
     if (host.empty()) return false;
+    // One pass from the end, label by label.
     std::size_t labels = 0;
-    std::size_t end = host.size();
-    for (;;) {
-        std::size_t dot = end == 0 ? std::string_view::npos : host.rfind('.', end - 1);
-        std::size_t start = dot == std::string_view::npos ? 0 : dot + 1;
-        std::string_view label = host.substr(start, end - start);
-        if (label.empty()) return false;
-        if (labels < 2 && (label.find('_') != std::string_view::npos || label.back() == '-')) return false;
-        ++labels;
-        if (dot == std::string_view::npos) return true;
-        end = dot;
+    std::size_t label_end = host.size();
+    for (std::size_t i = host.size(); i-- > 0;) {
+        const char c = host[i];
+        if (c == '.') {
+            if (i + 1 == label_end) return false;  // an empty label
+            ++labels;
+            label_end = i;
+        } else if (labels < 2 && (c == '_' || (c == '-' && i + 1 == label_end))) {
+            return false;
+        }
     }
+    return label_end != 0;
 }
 
 bool is_url_punct(char c) { return c != '\0' && std::strchr("!\"'*,.:?~", c) != nullptr; }
@@ -245,18 +248,24 @@ std::optional<BareAutolinkMatch> bare_url(std::string_view text, std::size_t p, 
     bool long_host = false;
     while (h < text.size()) {
         char c = text[h];
-        if (c == '/' || c == '?' || c == '#' || c == '<' || (bracket_open && c == ']') || space_len_at(text, h))
-            break;
+        if (c == '/' || c == '?' || c == '#' || c == '<' || (bracket_open && c == ']')) break;
         if (h - host_start >= max_host_length) {
             long_host = true;
             break;
         }
-        h += char_len_at(text, h);
+        if (static_cast<unsigned char>(c) < 0x80) {
+            if (c == ' ' || (c >= '\t' && c <= '\r')) break;
+            ++h;
+        } else {
+            if (space_len_at(text, h)) break;
+            h += char_len_at(text, h);
+        }
     }
+    bool host_ok = false;  // the host before h is valid and ends at "/", "?" or "#"
     if (long_host) {
         if (!trim_may_reach(text, h, bracket_open)) return std::nullopt;
     } else if (h < text.size() && (text[h] == '/' || text[h] == '#' || text[h] == '?')) {
-        bool host_ok = valid_bare_host(text.substr(host_start, h - host_start));
+        host_ok = valid_bare_host(text.substr(host_start, h - host_start));
         if (!host_ok && (text[h] != '?' || !trim_may_reach(text, h + 1, bracket_open))) return std::nullopt;
     }
 
@@ -264,9 +273,15 @@ std::optional<BareAutolinkMatch> bare_url(std::string_view text, std::size_t p, 
     // A "www." whose dot was trimmed away is no link.
     if (end <= host_start || (www && end <= p + 4)) return std::nullopt;
     std::string_view candidate = text.substr(p, end - p);
-    std::string_view host = text.substr(host_start, end - host_start);
-    host = host.substr(0, std::min(host.find_first_of("/?#"), host.size()));
-    if (host.size() > max_host_length || !valid_bare_host(host)) return std::nullopt;
+    // A cut that stops past h leaves the host judged above (but for its length).
+    if (host_ok && end > h) {
+        if (h - host_start > max_host_length) return std::nullopt;
+    } else {
+        std::string_view host = text.substr(host_start, end - host_start);
+        host = host.substr(0, static_cast<std::size_t>(
+                                  find_first_of_bytes<'/', '?', '#'>(host.data(), host.data() + host.size()) - host.data()));
+        if (host.size() > max_host_length || !valid_bare_host(host)) return std::nullopt;
+    }
 
     BareAutolinkMatch m;
     m.node.text = std::string(candidate);
