@@ -243,7 +243,7 @@ std::string_view trim_unicode_start(std::string_view s) {
         if (!is_white_space(decode_utf8(s, next))) break;
         pos = next;
     }
-    return s.substr(pos);
+    return std::string_view(s.data() + pos, s.size() - pos);
 }
 
 std::string_view trim_unicode_end(std::string_view s) {
@@ -258,7 +258,7 @@ std::string_view trim_unicode_end(std::string_view s) {
         if (!is_white_space(decode_utf8_before(s, end, &len))) break;
         end -= len;
     }
-    return s.substr(0, end);
+    return std::string_view(s.data(), end);
 }
 
 std::string_view trim_unicode(std::string_view s) { return trim_unicode_end(trim_unicode_start(s)); }
