@@ -156,6 +156,13 @@ TEST(AutolinkBare, Rules) {
         {"http://x_y.a.b/", "http://x_y.a.b/|http://x_y.a.b/|-|15"},
         {"http://a.b-", ""},
         {"http://a..b", ""},
+        // A host that ends at "/" or "?" is judged there, whatever is cut after it.
+        {"http://a.b-/x", ""},
+        {"http://-a.b/x", "http://-a.b/x|http://-a.b/x|-|13"},
+        {"http://a.b/.", "http://a.b/|http://a.b/|-|11"},
+        {"http://\xC3\xA9.b/x", "http://\xC3\xA9.b/x|http://\xC3\xA9.b/x|-|13"},
+        {"http://x_y.a_b.c/x", ""},
+        {"http://a.b_?x", ""},
         {"http://", ""},
         {"http://localhost:8080/x", "http://localhost:8080/x|http://localhost:8080/x|-|23"},
         {"ftp://a.b/c,", "ftp://a.b/c|ftp://a.b/c|-|11"},
