@@ -151,7 +151,7 @@ std::optional<std::string_view> valid_open_tag_attrs(std::string_view text) {
     return t;
 }
 
-std::optional<OpenTag> parse_open_tag(std::string_view text) {
+std::optional<OpenTag> parse_open_tag(std::string_view text, bool with_attrs) {
     std::size_t lt = text.find('<');
     if (lt == std::string_view::npos || lt + 1 >= text.size()) return std::nullopt;
     char c = text[lt + 1];
@@ -165,13 +165,15 @@ std::optional<OpenTag> parse_open_tag(std::string_view text) {
     if (gt == std::string_view::npos) return std::nullopt;
     auto part = valid_open_tag_attrs(text.substr(name_end, gt - name_end));
     if (!part) return std::nullopt;
-    std::string_view attrs = *part;
-    if (!attrs.empty() && attrs.back() == '/') attrs.remove_suffix(1);  // self-closing slash is no attribute
-    HtmlAttrs parsed = parse_html_attrs(attrs);
     OpenTag tag;
     tag.name = ascii_lowercase(text.substr(lt + 1, name_len));
-    tag.attr = std::move(parsed.attr);
-    tag.markdown = std::move(parsed.markdown);
+    if (with_attrs) {
+        std::string_view attrs = *part;
+        if (!attrs.empty() && attrs.back() == '/') attrs.remove_suffix(1);  // self-closing slash is no attribute
+        HtmlAttrs parsed = parse_html_attrs(attrs);
+        tag.attr = std::move(parsed.attr);
+        tag.markdown = std::move(parsed.markdown);
+    }
     tag.end = gt + 1;
     tag.self_closing = slash_before(text, name_end, gt);
     return tag;
@@ -235,7 +237,7 @@ std::optional<HtmlBlockStart> html_block_start(std::string_view text) {
     std::string_view t = trim_unicode_start(text);
     if (t.empty() || t[0] != '<') return std::nullopt;
     HtmlBlockStart start;
-    if (auto tag = parse_open_tag(t); tag && !tag->self_closing && !is_void_html_tag(tag->name) &&
+    if (auto tag = parse_open_tag(t, false); tag && !tag->self_closing && !is_void_html_tag(tag->name) &&
                                       is_nesting_html_tag(tag->name)) {
         start.end.kind = HtmlBlockEnd::Kind::TagDepth;
         start.end.text = tag->name;
@@ -269,7 +271,7 @@ std::optional<HtmlBlockStart> html_block_start(std::string_view text) {
             if (rest.empty() || rest.find_first_not_of('>') != std::string_view::npos) return std::nullopt;
             start.end.kind = HtmlBlockEnd::Kind::BlankLine;
         } else {
-            auto tag = parse_open_tag(t);
+            auto tag = parse_open_tag(t, false);
             if (!tag || !is_blank(t.substr(tag->end))) return std::nullopt;
             start.end.kind = HtmlBlockEnd::Kind::BlankLine;
         }

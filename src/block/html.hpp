@@ -31,7 +31,9 @@ struct OpenTag {
 std::optional<std::string> html_tag_name(std::string_view text);
 // Byte length of the tag name at the start of text (0 when there is none).
 std::size_t tag_name_end(std::string_view text);
-std::optional<OpenTag> parse_open_tag(std::string_view text);
+// Without `with_attrs` the attributes are only checked, not read (attr and
+// markdown stay empty): most callers need the name alone.
+std::optional<OpenTag> parse_open_tag(std::string_view text, bool with_attrs = true);
 // The attribute part of an opening tag, trimmed, when its syntax is valid.
 std::optional<std::string_view> valid_open_tag_attrs(std::string_view text);
 

@@ -547,6 +547,8 @@ bool ContainerBuilder::start_html_container(std::string_view text) {
     // The tag must open the line, so that no text before it is lost.
     std::string_view t = trim_unicode_start(text);
     if (t.empty() || t[0] != '<') return false;
+    // Only a "markdown" attribute makes a container.
+    if (find_ignore_ascii_case(t, "markdown") == std::string_view::npos) return false;
     auto tag = parse_open_tag(t);
     if (!tag || !tag->markdown || *tag->markdown != "1") return false;
     // A void or self-closing element has no content, and a filtered element
