@@ -165,9 +165,11 @@ Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t
 }
 
 namespace {
-// A leaf without any markup (nor abbreviations or references to look for) is one text node.
+// A leaf without any markup (nor abbreviations to look for, nor a "[" that
+// could use a reference definition) is one text node.
 bool needs_no_scan(std::string_view text, const InlineContext& ctx) {
-    return ctx.abbr_keys.empty() && ctx.link_refs.empty() && is_plain_text(text, ctx.options.math);
+    return ctx.abbr_keys.empty() && is_plain_text(text, ctx.options.math) &&
+           (ctx.link_refs.empty() || text.find('[') == std::string_view::npos);
 }
 }  // namespace
 
