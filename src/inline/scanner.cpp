@@ -142,6 +142,50 @@ bool starts_with_nocase(std::string_view s, std::size_t pos, std::string_view lo
     return true;
 }
 
+// Cuts a text into text pieces and abbreviations: at each word start the
+// longest key that ends at a word end wins. Texts and abbreviations go to
+// the two callbacks in order; no two texts are given in a row.
+template <class OnText, class OnAbbr>
+void split_abbreviations(std::string s, const InlineContext& ctx, OnText on_text, OnAbbr on_abbr) {
+    const std::string_view v = s;
+    const AbbrTrie& trie = ctx.abbr_trie;
+    std::vector<std::uint32_t> hits;
+    std::size_t seg = 0, i = 0;
+    bool prev_word = false;  // the start counts as non-word
+    while (i < v.size()) {
+        const unsigned char b = static_cast<unsigned char>(v[i]);
+        if (!prev_word && trie.may_start(b)) {
+            // Keys that start here, longest first; the first one that ends at a word end wins.
+            trie.matches_at(v, i, hits);
+            bool matched = false;
+            for (std::uint32_t k : hits) {
+                const std::string& key = ctx.abbr_keys[k];
+                std::size_t e = i + key.size();
+                if (e < v.size() && is_word_at(v, e)) continue;
+                auto it = ctx.abbrs.find(key);
+                if (i > seg) on_text(std::string(v.substr(seg, i - seg)));
+                on_abbr(Abbr{key, it != ctx.abbrs.end() ? it->second : std::string()});
+                prev_word = is_word_char(decode_utf8_before(v, e));
+                i = seg = e;
+                matched = true;
+                break;
+            }
+            if (matched) continue;
+        }
+        if (b < 0x80) {
+            prev_word = kAsciiWord[b];
+            ++i;
+        } else {
+            prev_word = is_word_char(decode_utf8(v, i));
+        }
+    }
+    if (seg == 0) {
+        on_text(std::move(s));
+    } else if (seg < v.size()) {
+        on_text(std::string(v.substr(seg)));
+    }
+}
+
 void replace_placeholder(std::string& s) {
     static constexpr std::string_view ph = "\xEE\x80\x80";
     std::size_t w = 0;
@@ -165,20 +209,30 @@ Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t
 }
 
 namespace {
-// A leaf without any markup (nor abbreviations to look for, nor a "[" that
-// could use a reference definition) is one text node.
+// A leaf without any markup needs no scan: it is one text node, or with
+// abbreviations defined, its text cut at the abbreviations. A "[" still
+// needs one where it could use a reference definition, or where its
+// bracket would part the text that abbreviations are looked for in.
 bool needs_no_scan(std::string_view text, const InlineContext& ctx) {
-    return ctx.abbr_keys.empty() && is_plain_text(text, ctx.options.math) &&
-           (ctx.link_refs.empty() || text.find('[') == std::string_view::npos);
+    return is_plain_text(text, ctx.options.math) &&
+           ((ctx.link_refs.empty() && ctx.abbr_keys.empty()) || text.find('[') == std::string_view::npos);
+}
+
+Inlines plain_leaf(std::string&& text, const InlineContext& ctx) {
+    Inlines out;
+    if (ctx.abbr_keys.empty()) {
+        out.emplace_back(Text{std::move(text)});
+    } else if (!text.empty()) {
+        split_abbreviations(
+            std::move(text), ctx, [&](std::string t) { out.emplace_back(Text{std::move(t)}); },
+            [&](Abbr a) { out.emplace_back(std::move(a)); });
+    }
+    return out;
 }
 }  // namespace
 
 Inlines parse_owned(std::string&& text, const InlineContext& ctx) {
-    if (needs_no_scan(text, ctx)) {
-        Inlines out;
-        out.emplace_back(Text{std::move(text)});
-        return out;
-    }
+    if (needs_no_scan(text, ctx)) return plain_leaf(std::move(text), ctx);
     InlineScanner scanner(text, ctx, 0);
     return scanner.run();
 }
@@ -187,10 +241,11 @@ Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std:
                            std::span<const BracketPair> pairs, std::size_t base) {
     const std::uint64_t limit = std::min(ctx.options.max_inline_depth, kMaxInlineParseDepth);
     Inlines out;
-    if (depth > limit || needs_no_scan(text, ctx)) {
+    if (depth > limit) {
         out.emplace_back(Text{std::string(text)});
         return out;
     }
+    if (needs_no_scan(text, ctx)) return plain_leaf(std::string(text), ctx);
     InlineScanner scanner(text, ctx, depth);
     if (base != 0) scanner.borrow_note_pairs(pairs, base);
     return scanner.run();
@@ -569,43 +624,9 @@ void InlineScanner::flush_text() {
 }
 
 void InlineScanner::flush_abbreviations(std::string s) {
-    const std::string_view v = s;
-    const AbbrTrie& trie = ctx_.abbr_trie;
-    std::vector<std::uint32_t> hits;
-    std::size_t seg = 0, i = 0;
-    bool prev_word = false;  // the start counts as non-word
-    while (i < v.size()) {
-        const unsigned char b = static_cast<unsigned char>(v[i]);
-        if (!prev_word && trie.may_start(b)) {
-            // Keys that start here, longest first; the first one that ends at a word end wins.
-            trie.matches_at(v, i, hits);
-            bool matched = false;
-            for (std::uint32_t k : hits) {
-                const std::string& key = ctx_.abbr_keys[k];
-                std::size_t e = i + key.size();
-                if (e < v.size() && is_word_at(v, e)) continue;
-                auto it = ctx_.abbrs.find(key);
-                if (i > seg) push_leaf(Text{std::string(v.substr(seg, i - seg))});
-                push_raw(Abbr{key, it != ctx_.abbrs.end() ? it->second : std::string()});
-                prev_word = is_word_char(decode_utf8_before(v, e));
-                i = seg = e;
-                matched = true;
-                break;
-            }
-            if (matched) continue;
-        }
-        if (b < 0x80) {
-            prev_word = kAsciiWord[b];
-            ++i;
-        } else {
-            prev_word = is_word_char(decode_utf8(v, i));
-        }
-    }
-    if (seg == 0) {
-        push_leaf(Text{std::move(s)});
-    } else if (seg < v.size()) {
-        push_leaf(Text{std::string(v.substr(seg))});
-    }
+    split_abbreviations(
+        std::move(s), ctx_, [&](std::string t) { push_leaf(Text{std::move(t)}); },
+        [&](Abbr a) { push_raw(std::move(a)); });
 }
 
 // ---- attribute blocks ------------------------------------------------------
