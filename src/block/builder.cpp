@@ -95,7 +95,7 @@ bool ContainerBuilder::current_is_definition_item() const {
 
 bool ContainerBuilder::can_continue_definition_term(std::string_view text) const {
     auto lc = last_child(0);
-    return lc && nodes_[*lc].kind.index() == kParagraph && def_marker(text).has_value();
+    return lc && nodes_[*lc].kind.index() == kParagraph && has_def_marker(text);
 }
 
 // ---------------------------------------------------------------- per-line steps
@@ -156,7 +156,7 @@ bool ContainerBuilder::feed_line(std::size_t i) {
     if (is_blank(text)) {
         if (stack_.size() == 1) {
             // A term may be separated from its definition by blank lines.
-            if (leaf_open_ && next && def_marker(parser_.line(*next))) {
+            if (leaf_open_ && next && has_def_marker(parser_.line(*next))) {
                 leaf_open_ = false;
                 return true;
             }
@@ -243,7 +243,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
             case kDefinition:
                 if (blank) {
                     ok = true;
-                } else if (def_marker(text)) {
+                } else if (has_def_marker(text)) {
                     // Only the definition closes: the next one joins the same item.
                     matched = k;
                     stop = true;
@@ -295,7 +295,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
         }
         if (stop) break;
         if (!ok && may_be_lazy && lazy_ && !blank && !starts_block(text) && !list_marker(text) &&
-            !def_marker(text)) {
+            !has_def_marker(text)) {
             ok = true;
             lazy_line = true;
         }
@@ -422,7 +422,7 @@ std::optional<std::string> ContainerBuilder::lookahead_strip(std::string_view ne
                 break;
             }
             case kDefinition:
-                if (def_marker(buf)) return std::nullopt;
+                if (has_def_marker(buf)) return std::nullopt;
                 buf = Line::strip_from(Line{buf, 0, 0}, 4);
                 break;
             case kList:

@@ -127,7 +127,7 @@ DraftTableCellContent cell_content(const std::vector<Piece>& all, std::size_t fi
         bytes += t.size() + 1 + (i > 0 ? ordinals[i] - ordinals[i - 1] : 0);
         if (!is_inline) continue;
         if ((i > 0 && ordinals[i] != ordinals[i - 1] + 1) || leading_indent_columns(t) > 3 || starts_block(t) ||
-            list_marker(t) || def_marker(t))
+            list_marker(t) || has_def_marker(t))
             is_inline = false;
     }
     std::string text;

@@ -112,7 +112,7 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
     if (depth < opt.max_block_depth && start_first_definition(text, depth, went_paragraph)) return went_paragraph;
     if (leaf_open_) {
         if (auto* p = last_child_as<build::Paragraph>()) {
-            if (!starts_block(text) && !list_interrupts_paragraph(text) && !def_marker(text)) {
+            if (!starts_block(text) && !list_interrupts_paragraph(text) && !has_def_marker(text)) {
                 p->lines.push(text);
                 p->setext_allowed = p->setext_allowed && setext_allowed;
                 return true;

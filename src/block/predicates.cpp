@@ -95,7 +95,9 @@ std::string strip_quote_marker(std::string_view text) {
     return std::string(strip_quote_marker_view(text, buf));
 }
 
-std::optional<std::string> def_marker(std::string_view text) {
+namespace {
+// The text after a definition marker, or nothing when the line has none.
+std::optional<std::string_view> after_def_marker(std::string_view text) {
     auto b = shallow_content_start(text);
     if (!b || (text[*b] != ':' && text[*b] != '~')) return std::nullopt;
     std::string_view after = text.substr(*b + 1);
@@ -103,7 +105,16 @@ std::optional<std::string> def_marker(std::string_view text) {
     std::size_t pos = 0;
     char32_t c = decode_utf8(after, pos);
     if (!is_ascii_whitespace(after[0]) && !is_white_space(c)) return std::nullopt;
-    return Line::strip_from(Line{after, 0, 0}, 3);
+    return after;
+}
+}  // namespace
+
+bool has_def_marker(std::string_view text) { return after_def_marker(text).has_value(); }
+
+std::optional<std::string> def_marker(std::string_view text) {
+    auto after = after_def_marker(text);
+    if (!after) return std::nullopt;
+    return Line::strip_from(Line{*after, 0, 0}, 3);
 }
 
 bool thematic_line(std::string_view text) {
@@ -169,7 +180,7 @@ bool is_lazy_paragraph_continuation(std::string_view text) {
         if (!t.empty() && is_ascii_space_or_tab(t[0])) t = t.substr(1);
     }
     if (is_blank(t) || leading_indent_columns(t) > 3) return false;
-    return !starts_block(t) && !list_marker(t) && !def_marker(t);
+    return !starts_block(t) && !list_marker(t) && !has_def_marker(t);
 }
 
 bool span_kind_accepts_attrs(std::string_view kind) {

@@ -24,6 +24,8 @@ std::string strip_quote_marker(std::string_view text);
 std::string_view strip_quote_marker_view(std::string_view text, std::string& buf);
 // Definition marker (":" or "~" then whitespace): the content after it.
 std::optional<std::string> def_marker(std::string_view text);
+// Whether the line has one (without making its content).
+bool has_def_marker(std::string_view text);
 bool thematic_line(std::string_view text);
 bool starts_block(std::string_view text);
 bool is_lazy_paragraph_continuation(std::string_view text);
