@@ -11,6 +11,8 @@ namespace quenlor {
 // from turning every free into a merge of the heap (64-bit libstdc++ sizes).
 static_assert(sizeof(void*) != 8 || sizeof(Block) <= 120);
 
+void Attr::drop() { d_.reset(); }
+
 namespace {
 const AttrData& no_attrs() {
     static const AttrData none;

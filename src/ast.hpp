@@ -55,6 +55,11 @@ public:
         return *this;
     }
     Attr& operator=(Attr&&) noexcept = default;
+    // Most nodes have no attributes: their destruction is one test, inline.
+    ~Attr() {
+        if (d_) [[unlikely]]
+            drop();
+    }
 
     bool empty() const { return !d_ || (!d_->id && d_->classes.empty() && d_->pairs.empty()); }
     const std::optional<std::string>& id() const;
@@ -76,6 +81,7 @@ public:
     bool operator==(const Attr& o) const;
 
 private:
+    void drop();
     std::unique_ptr<AttrData> d_;
 };
 
