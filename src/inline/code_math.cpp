@@ -138,7 +138,7 @@ std::size_t InlineScanner::code_or_backticks(std::size_t pos) {
     auto m = code_span(text_, pos, &backticks_);
     if (!m) {
         std::size_t n = backtick_run(text_, pos);
-        pending_.append(n, '`');
+        pending_.append_source(pos, n);
         return pos + n;
     }
     if (auto raw = raw_attr(text_.substr(m->end))) {

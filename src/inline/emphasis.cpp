@@ -24,7 +24,7 @@ std::size_t InlineScanner::delimiter_run(std::size_t pos) {
     while (end < s.size() && s[end] == c) ++end;
     const std::size_t n = end - pos;
     if (c == '~' && n == 1) {
-        pending_ += '~';
+        pending_.append_source(pos, 1);
         return pos + 1;
     }
     flush_text();

@@ -230,7 +230,7 @@ std::optional<FootnoteRefMatch> footnote_ref(std::string_view text, std::size_t 
 std::optional<std::size_t> InlineScanner::footnote_reference(std::size_t pos, std::size_t label_pos) {
     auto m = footnote_ref(text_, label_pos, ctx_.footnote_labels);
     if (!m) return std::nullopt;
-    if (label_pos != pos) pending_ += '!';
+    if (label_pos != pos) pending_.append_source(pos, 1);
     push_node(FootnoteRef{std::string(m->label)});
     return m->end;
 }

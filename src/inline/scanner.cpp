@@ -257,7 +257,7 @@ InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, st
       depth_(depth),
       max_height_(depth < kMaxInlineNesting ? kMaxInlineNesting - depth : 0),
       scratch_(ctx.scratch.take()),
-      pending_(scratch_->pending),
+      pending_(text, scratch_->pending),
       nodes_(scratch_->nodes),
       skip_(scratch_->skip),
       delims_(scratch_->delims),
@@ -274,7 +274,6 @@ InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, st
     next_www_ = text.find("www.");
     has_at_ = next_at_ != npos;
     link_triggers_ = has_at_ || next_colon_ != npos || next_www_ != npos;
-    pending_.reserve(std::min<std::size_t>(text.size(), 256));
     // A node per few dozen bytes of marked-up text: a larger guess makes every
     // short leaf pay for a big allocation, and growth only moves a few nodes.
     // Nested parses (highlights, notes) are all alive at once, each over most
@@ -347,7 +346,7 @@ Inlines InlineScanner::run() {
             } else {
                 while (q < run_end && !special[static_cast<unsigned char>(s[q])]) ++q;
             }
-            pending_.append(s.data() + pos, q - pos);
+            pending_.append_source(pos, q - pos);
             pos = q;
             continue;
         }
@@ -359,12 +358,12 @@ Inlines InlineScanner::run() {
                 if (!r && pos + 1 < n && is_ascii_punctuation(static_cast<unsigned char>(next))) {
                     // A backslash escape.
                     if (math == MathMode::On && (next == '(' || next == ')' || next == '[' || next == ']')) {
-                        pending_.append(s.data() + pos, 2);
+                        pending_.append_source(pos, 2);
                     } else if (next == '&') {
-                        pending_ += "\xEE\x80\x80";
+                        pending_.append("\xEE\x80\x80");
                         has_placeholder_ = true;
                     } else {
-                        pending_ += next;
+                        pending_.append_source(pos + 1, 1);
                         if (next == '\\') escaped_backslash_end_ = pending_.size();
                     }
                     r = pos + 2;
@@ -399,7 +398,7 @@ Inlines InlineScanner::run() {
             case ']':
                 r = resolve_bracket(pos);
                 if (!r) {
-                    pending_ += ']';
+                    pending_.append_source(pos, 1);
                     r = pos + 1;
                 }
                 break;
@@ -408,7 +407,7 @@ Inlines InlineScanner::run() {
             case '<':
                 r = angle(pos);
                 if (!r) {
-                    pending_ += '<';
+                    pending_.append_source(pos, 1);
                     r = pos + 1;
                 }
                 break;
@@ -441,7 +440,7 @@ Inlines InlineScanner::run() {
 
 void InlineScanner::append_char(std::size_t& pos) {
     std::size_t len = std::min(utf8_len(static_cast<unsigned char>(text_[pos])), text_.size() - pos);
-    pending_.append(text_.data() + pos, len);
+    pending_.append_source(pos, len);
     pos += len;
 }
 
@@ -502,7 +501,7 @@ void InlineScanner::find_link_zone(std::size_t from) {
 std::optional<std::size_t> InlineScanner::bare_link(std::size_t pos) {
     auto m = bare_autolink(text_, pos, !brackets_.empty());
     if (!m) return std::nullopt;
-    pending_.append(text_.substr(pos, m->link_start - pos));
+    pending_.append_source(pos, m->link_start - pos);
     std::size_t idx = push_node(std::move(m->node));
     nodes_[idx].bare_autolink = true;
     return m->end;
@@ -516,14 +515,15 @@ std::optional<std::size_t> InlineScanner::angle(std::size_t pos) {
 }
 
 std::size_t InlineScanner::line_break(std::size_t pos) {
-    if (!pending_.empty() && pending_.back() == '\\' && pending_.size() != escaped_backslash_end_) {
+    const std::string_view p = pending_.view();
+    if (!p.empty() && p.back() == '\\' && p.size() != escaped_backslash_end_) {
         // A backslash written before the line feed (not an escaped one) makes a hard break.
-        pending_.pop_back();
+        pending_.resize(p.size() - 1);
         flush_text();
         push_leaf(HardBreak{});
-    } else if (pending_.size() >= 2 && pending_.ends_with("  ")) {
-        std::size_t keep = pending_.find_last_not_of(' ');
-        pending_.resize(keep == std::string::npos ? 0 : keep + 1);
+    } else if (p.size() >= 2 && p.ends_with("  ")) {
+        std::size_t keep = p.find_last_not_of(' ');
+        pending_.resize(keep == std::string_view::npos ? 0 : keep + 1);
         flush_text();
         push_leaf(HardBreak{});
     } else {
@@ -609,13 +609,20 @@ Inlines InlineScanner::take_alive(std::size_t from, std::size_t to) {
 // ---- flushing --------------------------------------------------------------
 
 void InlineScanner::flush_text() {
-    if (pending_.empty()) return;
-    const bool entities = text_has_amp_ && pending_.find('&') != std::string::npos;
-    std::string out = entities ? decode_entities(pending_) : std::string(pending_);
+    const std::string_view text = pending_.view();
+    if (text.empty()) return;
+    escaped_backslash_end_ = std::string::npos;
+    if (!text_has_amp_ && !has_placeholder_ && ctx_.abbr_keys.empty()) [[likely]] {
+        // The text node is built in place from the pending bytes: one copy.
+        push_leaf(Text{std::string(text)});
+        pending_.clear();
+        return;
+    }
+    const bool entities = text_has_amp_ && text.find('&') != std::string_view::npos;
+    std::string out = entities ? decode_entities(text) : std::string(text);
     if (has_placeholder_) replace_placeholder(out);
     pending_.clear();
     has_placeholder_ = false;
-    escaped_backslash_end_ = std::string::npos;
     if (ctx_.abbr_keys.empty()) {
         push_leaf(Text{std::move(out)});
     } else {

@@ -96,6 +96,57 @@ using BracketPair = std::pair<std::size_t, std::size_t>;
 Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std::size_t depth,
                            std::span<const BracketPair> pairs, std::size_t base);
 
+// The text waiting to become a text node. While it is one unbroken stretch of
+// the leaf it is kept as a range of the leaf and copied once, when flushed;
+// anything else (an escape, a stretch further on) moves it into the buffer.
+class PendingText {
+public:
+    PendingText(std::string_view source, std::string& buffer) : src_(source.data()), buf_(buffer) {}
+    bool empty() const { return size() == 0; }
+    std::size_t size() const { return in_source_ ? end_ - begin_ : buf_.size(); }
+    std::string_view view() const {
+        return in_source_ ? std::string_view(src_ + begin_, end_ - begin_) : std::string_view(buf_);
+    }
+    // The leaf's bytes [pos, pos + len).
+    void append_source(std::size_t pos, std::size_t len) {
+        if (in_source_) {
+            if (pos == end_) {
+                end_ += len;
+                return;
+            }
+            spill();
+        } else if (buf_.empty()) {
+            in_source_ = true;
+            begin_ = pos;
+            end_ = pos + len;
+            return;
+        }
+        buf_.append(src_ + pos, len);
+    }
+    void append(std::string_view s) {
+        if (in_source_) spill();
+        buf_.append(s);
+    }
+    void resize(std::size_t n) {
+        if (in_source_) end_ = begin_ + n;
+        else buf_.resize(n);
+    }
+    void clear() {
+        in_source_ = false;
+        buf_.clear();
+    }
+
+private:
+    void spill() {
+        buf_.assign(src_ + begin_, end_ - begin_);
+        in_source_ = false;
+    }
+    const char* src_;
+    std::string& buf_;
+    bool in_source_ = false;
+    std::size_t begin_ = 0, end_ = 0;
+};
+
 struct ScannerScratch {
     std::string pending;
     std::vector<Node> nodes;
@@ -179,7 +230,7 @@ private:
     bool too_deep_ = false;   // that nesting was reached: no further containers are built
     // The working buffers, borrowed from the context's pool and given back empty.
     std::unique_ptr<ScannerScratch> scratch_;
-    std::string& pending_;
+    PendingText pending_;
     std::vector<Node>& nodes_;
     std::vector<std::size_t>& skip_;  // next alive candidate (union-find over dead nodes)
     std::vector<Delimiter>& delims_;
