@@ -180,6 +180,7 @@ void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
                 if (t->text.empty()) kill(next);
             }
         }
+        flatten_strong(nodes_[slot].value);  // with its attributes final
         // Delimiters inside the new node can no longer pair.
         for (std::size_t j = find_down(cur - 1); j != npos && j > found; j = find_down(j - 1)) retire(j);
         if (cl.count == 0) ++cur;

@@ -221,6 +221,7 @@ bool needs_no_scan(std::string_view text, const InlineContext& ctx) {
 Inlines plain_leaf(std::string&& text, const InlineContext& ctx) {
     Inlines out;
     if (ctx.abbr_keys.empty()) {
+        out.reserve(1);  // exactly one node, without the growth path
         out.emplace_back(Text{std::move(text)});
     } else if (!text.empty()) {
         split_abbreviations(
@@ -429,12 +430,11 @@ Inlines InlineScanner::run() {
     flush_text();
     process_delimiters_range(0, npos);
 
+    // Containers were coalesced as they were made: only this level is left.
     Inlines out;
     out.reserve(nodes_.size());
-    for (std::size_t i = find_alive(0); i < nodes_.size(); i = find_alive(i + 1)) {
-        coalesce_node(nodes_[i].value);
+    for (std::size_t i = find_alive(0); i < nodes_.size(); i = find_alive(i + 1))
         push_coalesced(out, std::move(nodes_[i].value));
-    }
     return out;
 }
 
@@ -593,14 +593,15 @@ std::size_t InlineScanner::height_of(std::size_t from, std::size_t to) {
     return h;
 }
 
-// Moves the alive nodes of [from, to) out, in order; all but the first are marked
-// dead, and the first slot is left for the caller to fill.
+// Moves the alive nodes of [from, to) out, in order and coalesced (as the
+// children of a new container); all but the first are marked dead, and the
+// first slot is left for the caller to fill.
 Inlines InlineScanner::take_alive(std::size_t from, std::size_t to) {
     Inlines out;
     std::size_t first = find_alive(from);
     if (first < to) out.reserve(std::min(to, nodes_.size()) - first);
     for (std::size_t i = first; i < to; i = find_alive(i + 1)) {
-        out.push_back(std::move(nodes_[i].value));
+        push_coalesced(out, std::move(nodes_[i].value));
         if (i != first) kill(i);
     }
     return out;
@@ -699,9 +700,11 @@ void coalesce_node(Inline& node) {
     if (!coalesces_children(node)) return;
     Inlines& children = *children_of(node);
     children = coalesce(std::move(children));
-    Strong* strong = node.get_if<Strong>();
-    if (!strong || !strong->attr.empty()) return;
-    flatten_nested_strong(children);
+    flatten_strong(node);
+}
+
+void flatten_strong(Inline& node) {
+    if (Strong* strong = node.get_if<Strong>(); strong && strong->attr.empty()) flatten_nested_strong(strong->children);
 }
 
 Inlines coalesce(Inlines list) {

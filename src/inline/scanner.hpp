@@ -58,6 +58,10 @@ constexpr std::size_t kMaxInlineNesting = 1000;
 
 // Coalesces a node's children (recursively) and flattens nested strong emphasis.
 void coalesce_node(Inline& node);
+// Strong emphasis without attributes takes in the children of the same kind
+// directly inside it; the rest of a new node's coalescing is done as its
+// children are taken.
+void flatten_strong(Inline& node);
 
 // Height of the deepest container nesting in a list.
 std::size_t inlines_height(const Inlines& list);
