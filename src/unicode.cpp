@@ -88,7 +88,7 @@ std::string lowercase_impl(std::string_view s) {
 
 }  // namespace
 
-char32_t decode_utf8(std::string_view s, std::size_t& pos) {
+char32_t decode_utf8_sequence(std::string_view s, std::size_t& pos) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     std::size_t n = s.size();
     if (pos >= n) return 0;  // nothing left to read; pos stays
@@ -115,7 +115,7 @@ char32_t decode_utf8(std::string_view s, std::size_t& pos) {
     return c;
 }
 
-char32_t decode_utf8_before(std::string_view s, std::size_t pos, std::size_t* len) {
+char32_t decode_utf8_sequence_before(std::string_view s, std::size_t pos, std::size_t* len) {
     if (pos == 0) {
         if (len) *len = 0;
         return 0;
@@ -157,29 +157,10 @@ void append_utf8(std::string& out, char32_t c) {
     }
 }
 
-bool is_white_space(char32_t c) {
-    if (c < 0x80) return c == ' ' || (c >= 0x09 && c <= 0x0D);
-    return in_ranges(ut::white_space, ut::white_space_size, c);
-}
-
-bool is_alphabetic(char32_t c) {
-    if (c < 0x80) return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    return in_ranges(ut::alphabetic, ut::alphabetic_size, c);
-}
-
-bool is_numeric(char32_t c) {
-    if (c < 0x80) return c >= '0' && c <= '9';
-    return in_ranges(ut::numeric, ut::numeric_size, c);
-}
-
-bool is_punctuation(char32_t c) {
-    // ASCII general category P excludes the symbols $+<=>^`|~.
-    if (c < 0x80) {
-        return is_ascii_punctuation(c) && c != '$' && c != '+' && c != '<' && c != '=' && c != '>' &&
-               c != '^' && c != '`' && c != '|' && c != '~';
-    }
-    return in_ranges(ut::punctuation, ut::punctuation_size, c);
-}
+bool is_white_space_beyond_ascii(char32_t c) { return in_ranges(ut::white_space, ut::white_space_size, c); }
+bool is_alphabetic_beyond_ascii(char32_t c) { return in_ranges(ut::alphabetic, ut::alphabetic_size, c); }
+bool is_numeric_beyond_ascii(char32_t c) { return in_ranges(ut::numeric, ut::numeric_size, c); }
+bool is_punctuation_beyond_ascii(char32_t c) { return in_ranges(ut::punctuation, ut::punctuation_size, c); }
 
 void append_lower(std::string& out, char32_t c) {
     if (c < 0x80) {
