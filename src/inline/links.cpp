@@ -107,6 +107,10 @@ std::optional<ParenContent> paren_scan(std::string_view text, std::size_t start,
     std::size_t i = start;
     const std::size_t n = text.size();
     while (i < n) {
+        // Only these four bytes matter; the bytes between are skipped in bulk.
+        i = static_cast<std::size_t>(find_first_of_bytes<'\\', '<', '(', ')'>(text.data() + i, text.data() + n) -
+                                     text.data());
+        if (i == n) break;
         const char c = text[i];
         if (c == '\\') {
             i += 2;
@@ -162,6 +166,9 @@ std::optional<DestinationSplit> parse_link_destination(std::string_view text, st
     }
     std::uint64_t depth = 0;
     for (std::size_t i = 0; i < n; ++i) {
+        i = static_cast<std::size_t>(
+            find_first_of_bytes<'\\', ' ', '\t', '\n', '\r', '(', ')'>(text.data() + i, text.data() + n) - text.data());
+        if (i == n) break;
         const char c = text[i];
         if (c == '\\') {
             ++i;
