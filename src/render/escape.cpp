@@ -61,6 +61,16 @@ constexpr std::array<UrlByte, 256> make_url_table() {
     return t;
 }
 constexpr auto url_bytes = make_url_table();
+// The bulk search in escape_url_attr stops exactly at the bytes not copied.
+constexpr bool url_search_matches_table() {
+    constexpr std::string_view stops = "\"<>[\\]`&";
+    for (int b = 0; b < 256; ++b) {
+        const bool stop = b < 0x21 || b > 0x7E || stops.find(static_cast<char>(b)) != std::string_view::npos;
+        if (stop != (url_bytes[b] != UrlByte::Copy)) return false;
+    }
+    return true;
+}
+static_assert(url_search_matches_table());
 
 constexpr std::array<bool, 256> make_fragment_table() {
     std::array<bool, 256> keep{};
@@ -120,9 +130,11 @@ void escape_url_attr(std::string_view s, std::string& out) {
     const char* const end = p + s.size();
     const char* run = p;
     for (; p != end; ++p) {
+        // The bytes copied as they are, most of a URL, are skipped in bulk.
+        p = find_first_outside<0x21, 0x7E, '"', '<', '>', '[', '\\', ']', '`', '&'>(p, end);
+        if (p == end) break;
         const auto b = static_cast<unsigned char>(*p);
         const UrlByte kind = url_bytes[b];
-        if (kind == UrlByte::Copy) continue;
         out.append(run, static_cast<std::size_t>(p - run));
         if (kind == UrlByte::Amp) out.append("&amp;");
         else append_percent_byte(b, out);

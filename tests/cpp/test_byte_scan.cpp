@@ -48,6 +48,23 @@ TEST(ByteScan, FirstOfSeveralHitsFromAnyStart) {
     }
 }
 
+// The range search stops at bytes below, above (multibyte characters among
+// them) and listed inside the range, wherever they fall in the text.
+TEST(ByteScan, OutsideRangeAgreesWithAPlainSearch) {
+    unsigned seed = 5;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    const auto stops = [](unsigned char b) { return b < 0x21 || b > 0x7E || b == '&' || b == '<'; };
+    for (int round = 0; round < 4000; ++round) {
+        std::string s(next() % 70, 'x');
+        for (char& c : s) c = next() % 12 == 0 ? " &<\x7F\xC3\x01"[next() % 6] : "az/?=%~!"[next() % 8];
+        const std::size_t from = s.empty() ? 0 : next() % (s.size() + 1);
+        std::size_t expected = from;
+        while (expected < s.size() && !stops(static_cast<unsigned char>(s[expected]))) ++expected;
+        const char* found = find_first_outside<0x21, 0x7E, '&', '<'>(s.data() + from, s.data() + s.size());
+        EXPECT_EQ(static_cast<std::size_t>(found - s.data()), expected) << s << " from " << from;
+    }
+}
+
 TEST(ByteScan, SameByteSet) {
     static_assert(same_byte_set<'a', 'b'>("ba", 2));
     static_assert(!same_byte_set<'a', 'b'>("a", 1));
