@@ -34,8 +34,17 @@ std::size_t leading_indent_columns(std::string_view text);
 // Byte length of the leading run of spaces and tabs.
 std::size_t leading_indent_bytes(std::string_view text);
 
+// The full blank test, for text whose first byte did not decide.
+bool is_blank_slow(std::string_view text);
 // Blank: nothing left after trimming Unicode White_Space.
-bool is_blank(std::string_view text);
+inline bool is_blank(std::string_view text) {
+    // Most lines start with a visible ASCII byte: decided without a call.
+    if (!text.empty()) {
+        const auto b = static_cast<unsigned char>(text[0]);
+        if (b > ' ' && b < 0x80) return false;
+    }
+    return is_blank_slow(text);
+}
 
 // ASCII helpers used throughout the parsers.
 inline bool is_ascii_space_or_tab(char c) { return c == ' ' || c == '\t'; }

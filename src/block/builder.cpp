@@ -204,10 +204,12 @@ bool ContainerBuilder::item_has_content(std::uint32_t item) const {
 
 void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line) {
     std::size_t matched = 1;
+    // Taking off indentation leaves a line as blank as it was; only a quote
+    // marker can change that.
+    bool blank = is_blank(text);
     for (std::size_t k = 1; k < stack_.size(); ++k) {
         std::uint32_t node = stack_[k];
         std::size_t kind = nodes_[node].kind.index();
-        bool blank = is_blank(text);
         bool ok = false;
         bool may_be_lazy = false;
         bool stop = false;
@@ -215,6 +217,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
             case kBlockQuote:
                 if (!blank && has_quote_marker(text)) {
                     text = strip_quote_marker_view(text, scratch_);
+                    blank = is_blank(text);
                     ok = true;
                 } else {
                     may_be_lazy = true;
