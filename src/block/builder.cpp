@@ -65,14 +65,18 @@ void ContainerBuilder::reset(std::size_t first_line) {
 // ---------------------------------------------------------------- tree
 
 std::uint32_t ContainerBuilder::push_child(std::uint32_t parent, BuildKind kind) {
-    auto idx = static_cast<std::uint32_t>(nodes_.size());
     nodes_.emplace_back(std::move(kind), line_);
+    link_last_child(parent);
+    return static_cast<std::uint32_t>(nodes_.size() - 1);
+}
+
+void ContainerBuilder::link_last_child(std::uint32_t parent) {
+    auto idx = static_cast<std::uint32_t>(nodes_.size() - 1);
     BuildNode& p = nodes_[parent];
     if (p.last_child == no_node) p.first_child = idx;
     else nodes_[p.last_child].next_sibling = idx;
     p.last_child = idx;
     ++p.child_count;
-    return idx;
 }
 
 std::uint32_t ContainerBuilder::open_node(BuildKind kind) {
@@ -361,11 +365,11 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
                 blank_items_.clear();
             }
         }
-        std::uint32_t item = push_child(list, build::ListItem{m->content_col, false, TaskState::NotTask, nullptr});
-        stack_.push_back(item);
+        auto& data = emplace_child<build::ListItem>(list);
+        data.content_col = m->content_col;
+        stack_.push_back(static_cast<std::uint32_t>(nodes_.size() - 1));
         text = Line::strip_view(Line{text, m->marker_end, m->marker_end_col}, m->content_col, buf);
 
-        auto& data = kind_as<build::ListItem>(nodes_[item].kind);
         // Item attributes: a leading "{:...}" block.
         std::string_view t = trim_unicode_start(text);
         if (t.substr(0, 2) == "{:") {

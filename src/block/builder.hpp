@@ -149,6 +149,8 @@ inline constexpr std::uint32_t no_node = static_cast<std::uint32_t>(-1);
 // Children are kept as a linked list of indices, in order.
 struct BuildNode {
     BuildNode(BuildKind&& k, std::size_t line) : kind(std::move(k)), start_line(line) {}
+    template <class T>
+    BuildNode(std::in_place_type_t<T> t, std::size_t line) : kind(t), start_line(line) {}
     BuildKind kind;
     std::size_t start_line = 0;
     std::uint32_t first_child = no_node;
@@ -179,6 +181,15 @@ public:
 private:
     // ---- tree ----
     std::uint32_t push_child(std::uint32_t parent, BuildKind kind);
+    // A new last child of a kind stored inline, made in place: the common
+    // nodes are cheaper filled where they live than moved there.
+    template <class T> T& emplace_child(std::uint32_t parent) {
+        static_assert(!build::boxed<T>::value);
+        nodes_.emplace_back(std::in_place_type<T>, line_);
+        link_last_child(parent);
+        return std::get<T>(nodes_.back().kind);
+    }
+    void link_last_child(std::uint32_t parent);
     std::uint32_t open_node(BuildKind kind);
     std::uint32_t current() const { return stack_.back(); }
     std::optional<std::uint32_t> last_child(std::uint32_t node) const;

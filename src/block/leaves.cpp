@@ -175,10 +175,9 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
 }
 
 void ContainerBuilder::open_paragraph(std::string_view text, bool setext_allowed) {
-    build::Paragraph para;
+    build::Paragraph& para = emplace_child<build::Paragraph>(current());
     para.lines.push(text);
     para.setext_allowed = setext_allowed;
-    open_node(make_kind(std::move(para)));
     leaf_open_ = true;
 }
 
