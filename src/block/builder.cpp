@@ -587,11 +587,11 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
                 auto* it = get<build::ListItem>(item);
                 if (!it) continue;
                 if (it->loose) list.tight = false;
-                DraftListItem di;
+                DraftListItem& di = list.items.emplace_back();
                 if (it->attr) di.attr = std::move(*it->attr);
                 di.checked = it->task;
-                di.blocks = finish_children(item, depth + 2);
-                list.items.push_back(std::move(di));
+                di.blocks.reserve(nodes_[item].child_count);
+                finish_children_into(item, depth + 2, di.blocks);
             }
             out.emplace_back(std::move(list));
             break;
@@ -657,7 +657,7 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
             break;
         }
         case kParagraph:
-            if (auto d = finish_paragraph(kind_as<build::Paragraph>(kind))) out.push_back(std::move(*d));
+            finish_paragraph(kind_as<build::Paragraph>(kind), out);
             break;
         case kHeading: {
             auto& h = kind_as<build::Heading>(kind);
@@ -680,7 +680,7 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
     }
 }
 
-std::optional<DraftBlock> ContainerBuilder::finish_paragraph(build::Paragraph& p) {
+void ContainerBuilder::finish_paragraph(build::Paragraph& p, DraftBlocks& out) {
     const LineList& lines = p.lines;
     std::size_t n = lines.size();
     std::size_t first = 0;
@@ -714,7 +714,7 @@ std::optional<DraftBlock> ContainerBuilder::finish_paragraph(build::Paragraph& p
         }
         break;
     }
-    if (first >= n) return std::nullopt;
+    if (first >= n) return;
 
     // Trailing attribute lines, never the first remaining line.
     std::size_t last = n;
@@ -727,7 +727,8 @@ std::optional<DraftBlock> ContainerBuilder::finish_paragraph(build::Paragraph& p
         trailing.push_back(std::move(al.attr));
         --last;
     }
-    draft::Paragraph para;
+    // Made where it will live: moving a draft block costs more than filling it.
+    auto& para = std::get<draft::Paragraph>(out.emplace_back(draft::Paragraph{}).v);
     for (auto it = trailing.rbegin(); it != trailing.rend(); ++it) para.attr.merge(*it);
 
     bool whole = first == 0 && last == n;  // no line taken off and none to trim at the start
@@ -743,7 +744,6 @@ std::optional<DraftBlock> ContainerBuilder::finish_paragraph(build::Paragraph& p
     }
     text.resize(trim_unicode_end(text).size());
     para.text = std::move(text);
-    return DraftBlock(std::move(para));
 }
 
 DraftBlock ContainerBuilder::finish_grid_table(build::GridTable& g, std::size_t depth) {

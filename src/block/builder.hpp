@@ -244,7 +244,8 @@ private:
     // ---- finishing ----
     void finish_container(std::uint32_t node, std::size_t depth, DraftBlocks& out);
     void finish_leaf(std::uint32_t node, std::size_t depth, DraftBlocks& out);
-    std::optional<DraftBlock> finish_paragraph(build::Paragraph& p);
+    // Appends the paragraph's draft unless definitions took all its lines.
+    void finish_paragraph(build::Paragraph& p, DraftBlocks& out);
     DraftBlock finish_grid_table(build::GridTable& g, std::size_t depth);
     const FenceInfo& fence_info(build::FencedCode& code);
 
