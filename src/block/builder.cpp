@@ -338,6 +338,8 @@ void ContainerBuilder::refresh_leaf_open() {
 ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& text, std::string& buf) {
     const std::uint64_t max_depth = parser_.max_containers();
     while (stack_.size() - 1 < max_depth) {
+        // Text that begins with a letter (the usual case) opens nothing.
+        if (!text.empty() && starts_nothing(text[0])) return Starters::GoOn;
         if (thematic_line(text)) return Starters::GoOn;  // a thematic break never opens an item
         if (has_quote_marker(text)) {
             mark_content();
