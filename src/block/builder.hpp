@@ -1,6 +1,7 @@
 // The container builder: one run over the lines of one top-level block.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +36,10 @@ public:
     // Lines are kept joined by line feeds, so that a paragraph's text is
     // usually the buffer itself.
     void push(std::string_view s) {
+        // Room for the separator and the line is made at once: growing for
+        // each apart would often copy the buffer twice.
+        const std::size_t need = buf_.size() + (count_ != 0 ? 1 : 0) + s.size();
+        if (need > buf_.capacity()) buf_.reserve(std::max(need, 2 * buf_.capacity()));
         if (count_ != 0) buf_.push_back('\n');
         buf_.append(s);
         if (count_ < kInline) first_ends_[count_] = buf_.size();
