@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "unicode.hpp"
+
 namespace quenlor {
 
 // A read-only view of part of a line for stripping indentation: the text, the
@@ -44,6 +46,16 @@ inline bool is_blank(std::string_view text) {
         if (b > ' ' && b < 0x80) return false;
     }
     return is_blank_slow(text);
+}
+
+// trim_unicode_start and trim_unicode with the usual case decided inline: text
+// that begins (and ends) with a visible ASCII byte has nothing to trim there.
+inline bool is_visible_ascii(char c) { return static_cast<unsigned char>(c) > ' ' && static_cast<unsigned char>(c) < 0x7F; }
+inline std::string_view trim_white_space_start(std::string_view s) {
+    return !s.empty() && is_visible_ascii(s.front()) ? s : trim_unicode_start(s);
+}
+inline std::string_view trim_white_space(std::string_view s) {
+    return !s.empty() && is_visible_ascii(s.front()) && is_visible_ascii(s.back()) ? s : trim_unicode(s);
 }
 
 // ASCII helpers used throughout the parsers.

@@ -274,7 +274,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
                     break;
                 }
                 std::size_t n = kind_as<build::Div>(nodes_[node].kind).fence_len;
-                std::string_view t = trim_unicode(text);
+                std::string_view t = trim_white_space(text);
                 // Divs nested directly inside each other with equal fences close
                 // innermost first, as their author wrote them.
                 auto inner_div_closes = [&] {
@@ -373,7 +373,7 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
         text = Line::strip_view(Line{text, m->marker_end, m->marker_end_col}, m->content_col, buf);
 
         // Item attributes: a leading "{:...}" block.
-        std::string_view t = trim_unicode_start(text);
+        std::string_view t = trim_white_space_start(text);
         if (t.substr(0, 2) == "{:") {
             AttrLine whole = parse_attr_line(t, parser_.attr_defs());
             if (whole.kind == AttrLine::Kind::Attributes) {
@@ -385,7 +385,7 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
                 if (head.kind == AttrLine::Kind::Attributes) {
                     if (!data.attr) data.attr = std::make_unique<Attr>();
                     data.attr->merge(head.attr);
-                    text = trim_unicode_start(t.substr(close + 1));
+                    text = trim_white_space_start(t.substr(close + 1));
                 }
             }
         }
@@ -504,7 +504,7 @@ void ContainerBuilder::mark_content() {
 // ---------------------------------------------------------------- spans and regions
 
 const FenceInfo& ContainerBuilder::fence_info(build::FencedCode& code) {
-    if (!code.parsed) code.parsed = parse_fence_info(trim_unicode(code.info), parser_.attr_defs());
+    if (!code.parsed) code.parsed = parse_fence_info(trim_white_space(code.info), parser_.attr_defs());
     return *code.parsed;
 }
 
@@ -643,7 +643,7 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
     switch (kind.index()) {
         case kFencedCode: {
             auto& code = kind_as<build::FencedCode>(kind);
-            std::string_view info = trim_unicode(code.info);
+            std::string_view info = trim_white_space(code.info);
             if (auto raw = raw_attr(info); raw && raw->consumed == info.size()) {
                 out.emplace_back(RawBlock{std::move(raw->format), std::move(code.text)});
             } else {
@@ -691,7 +691,7 @@ void ContainerBuilder::finish_paragraph(build::Paragraph& p, DraftBlocks& out) {
     // Definitions are taken off the start of the paragraph.
     std::vector<std::string> owned;  // the lines as owned strings, made only when a definition may start
     while (first < n) {
-        std::string_view t = trim_unicode_start(lines[first]);
+        std::string_view t = trim_white_space_start(lines[first]);
         if (!t.empty() && t[0] == '[') {
             // A definition's label ends with "]:"; most paragraphs that start
             // with "[" start with a link instead.
@@ -722,7 +722,7 @@ void ContainerBuilder::finish_paragraph(build::Paragraph& p, DraftBlocks& out) {
     std::size_t last = n;
     std::vector<Attr> trailing;
     while (last - 1 > first) {
-        std::string_view t = trim_unicode(lines[last - 1]);
+        std::string_view t = trim_white_space(lines[last - 1]);
         if (t.substr(0, 2) != "{:") break;
         AttrLine al = parse_attr_line(t, defs);
         if (al.kind != AttrLine::Kind::Attributes) break;
@@ -734,14 +734,14 @@ void ContainerBuilder::finish_paragraph(build::Paragraph& p, DraftBlocks& out) {
     for (auto it = trailing.rbegin(); it != trailing.rend(); ++it) para.attr.merge(*it);
 
     bool whole = first == 0 && last == n;  // no line taken off and none to trim at the start
-    for (std::size_t j = first; j < last && whole; ++j) whole = trim_unicode_start(lines[j]).size() == lines[j].size();
+    for (std::size_t j = first; j < last && whole; ++j) whole = trim_white_space_start(lines[j]).size() == lines[j].size();
     std::string text;
     if (whole) {
         text = p.lines.take_joined();
     } else {
         for (std::size_t j = first; j < last; ++j) {
             if (j > first) text.push_back('\n');
-            text.append(trim_unicode_start(lines[j]));
+            text.append(trim_white_space_start(lines[j]));
         }
     }
     text.resize(trim_unicode_end(text).size());
@@ -765,7 +765,7 @@ DraftBlock ContainerBuilder::finish_grid_table(build::GridTable& g, std::size_t 
     }
     if (g.caption) {
         para.text.push_back('\n');
-        para.text.append(trim_unicode(g.caption_line));
+        para.text.append(trim_white_space(g.caption_line));
     }
     return DraftBlock(std::move(para));
 }

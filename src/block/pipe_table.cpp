@@ -2,6 +2,7 @@
 #include "tables.hpp"
 
 #include "../byte_scan.hpp"
+#include "../line.hpp"
 #include "../unicode.hpp"
 
 namespace quenlor {
@@ -39,7 +40,7 @@ std::optional<std::vector<Align>> table_delimiter_row(std::string_view line) {
     std::vector<Align> aligns;
     aligns.reserve(cells->size());
     for (const std::string& raw : *cells) {
-        std::string_view c = trim_unicode(raw);
+        std::string_view c = trim_white_space(raw);
         if (c.empty()) return std::nullopt;
         bool left = c.front() == ':';
         bool right = c.back() == ':';
@@ -54,11 +55,11 @@ std::optional<std::vector<Align>> table_delimiter_row(std::string_view line) {
 }
 
 std::optional<std::string> table_caption_line(std::string_view line) {
-    std::string_view s = trim_unicode_start(line);
+    std::string_view s = trim_white_space_start(line);
     if (s.size() < 2 || s[0] != ':') return std::nullopt;
     std::size_t pos = 1;
     if (!is_white_space(decode_utf8(s, pos))) return std::nullopt;
-    std::string_view caption = trim_unicode(s.substr(1));
+    std::string_view caption = trim_white_space(s.substr(1));
     if (caption.empty()) return std::nullopt;
     return std::string(caption);
 }
