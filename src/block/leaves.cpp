@@ -237,7 +237,6 @@ bool ContainerBuilder::start_pipe_table(std::string_view text) {
     std::string_view header = p->lines.back();
     auto cells = split_table_row(header);
     if (!cells || cells->size() != aligns->size()) return false;
-    for (auto& c : *cells) c = std::string(trim_white_space(c));
 
     build::Table table;
     table.leading_pipe = trim_white_space_start(header).substr(0, 1) == "|";

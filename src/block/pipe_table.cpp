@@ -1,6 +1,8 @@
 // Pipe tables: splitting rows into cells, the delimiter row and the caption line.
 #include "tables.hpp"
 
+#include <algorithm>
+
 #include "../byte_scan.hpp"
 #include "../line.hpp"
 #include "../unicode.hpp"
@@ -9,6 +11,8 @@ namespace quenlor {
 
 std::vector<std::string> raw_table_cells(std::string_view line) {
     std::vector<std::string> cells;
+    // A cell per pipe at most, and one more: no regrowing while splitting.
+    cells.reserve(static_cast<std::size_t>(std::count(line.begin(), line.end(), '|')) + 1);
     for_each_raw_cell(line, [&](std::string_view cell) { cells.emplace_back(cell); });
     return cells;
 }
