@@ -103,7 +103,7 @@ std::size_t leading_indent_bytes(std::string_view text) {
     return i;
 }
 
-bool is_blank(std::string_view text) {
+bool is_blank_slow(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         unsigned char b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) {

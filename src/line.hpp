@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "unicode.hpp"
+
 namespace quenlor {
 
 // A read-only view of part of a line for stripping indentation: the text, the
@@ -34,8 +36,27 @@ std::size_t leading_indent_columns(std::string_view text);
 // Byte length of the leading run of spaces and tabs.
 std::size_t leading_indent_bytes(std::string_view text);
 
+// The full blank test, for text whose first byte did not decide.
+bool is_blank_slow(std::string_view text);
 // Blank: nothing left after trimming Unicode White_Space.
-bool is_blank(std::string_view text);
+inline bool is_blank(std::string_view text) {
+    // Most lines start with a visible ASCII byte: decided without a call.
+    if (!text.empty()) {
+        const auto b = static_cast<unsigned char>(text[0]);
+        if (b > ' ' && b < 0x80) return false;
+    }
+    return is_blank_slow(text);
+}
+
+// trim_unicode_start and trim_unicode with the usual case decided inline: text
+// that begins (and ends) with a visible ASCII byte has nothing to trim there.
+inline bool is_visible_ascii(char c) { return static_cast<unsigned char>(c) > ' ' && static_cast<unsigned char>(c) < 0x7F; }
+inline std::string_view trim_white_space_start(std::string_view s) {
+    return !s.empty() && is_visible_ascii(s.front()) ? s : trim_unicode_start(s);
+}
+inline std::string_view trim_white_space(std::string_view s) {
+    return !s.empty() && is_visible_ascii(s.front()) && is_visible_ascii(s.back()) ? s : trim_unicode(s);
+}
 
 // ASCII helpers used throughout the parsers.
 inline bool is_ascii_space_or_tab(char c) { return c == ' ' || c == '\t'; }

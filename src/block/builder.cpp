@@ -65,14 +65,18 @@ void ContainerBuilder::reset(std::size_t first_line) {
 // ---------------------------------------------------------------- tree
 
 std::uint32_t ContainerBuilder::push_child(std::uint32_t parent, BuildKind kind) {
-    auto idx = static_cast<std::uint32_t>(nodes_.size());
     nodes_.emplace_back(std::move(kind), line_);
+    link_last_child(parent);
+    return static_cast<std::uint32_t>(nodes_.size() - 1);
+}
+
+void ContainerBuilder::link_last_child(std::uint32_t parent) {
+    auto idx = static_cast<std::uint32_t>(nodes_.size() - 1);
     BuildNode& p = nodes_[parent];
     if (p.last_child == no_node) p.first_child = idx;
     else nodes_[p.last_child].next_sibling = idx;
     p.last_child = idx;
     ++p.child_count;
-    return idx;
 }
 
 std::uint32_t ContainerBuilder::open_node(BuildKind kind) {
@@ -204,10 +208,12 @@ bool ContainerBuilder::item_has_content(std::uint32_t item) const {
 
 void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line) {
     std::size_t matched = 1;
+    // Taking off indentation leaves a line as blank as it was; only a quote
+    // marker can change that.
+    bool blank = is_blank(text);
     for (std::size_t k = 1; k < stack_.size(); ++k) {
         std::uint32_t node = stack_[k];
         std::size_t kind = nodes_[node].kind.index();
-        bool blank = is_blank(text);
         bool ok = false;
         bool may_be_lazy = false;
         bool stop = false;
@@ -215,6 +221,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
             case kBlockQuote:
                 if (!blank && has_quote_marker(text)) {
                     text = strip_quote_marker_view(text, scratch_);
+                    blank = is_blank(text);
                     ok = true;
                 } else {
                     may_be_lazy = true;
@@ -267,7 +274,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
                     break;
                 }
                 std::size_t n = kind_as<build::Div>(nodes_[node].kind).fence_len;
-                std::string_view t = trim_unicode(text);
+                std::string_view t = trim_white_space(text);
                 // Divs nested directly inside each other with equal fences close
                 // innermost first, as their author wrote them.
                 auto inner_div_closes = [&] {
@@ -331,6 +338,8 @@ void ContainerBuilder::refresh_leaf_open() {
 ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& text, std::string& buf) {
     const std::uint64_t max_depth = parser_.max_containers();
     while (stack_.size() - 1 < max_depth) {
+        // Text that begins with a letter (the usual case) opens nothing.
+        if (!text.empty() && starts_nothing(text[0])) return Starters::GoOn;
         if (thematic_line(text)) return Starters::GoOn;  // a thematic break never opens an item
         if (has_quote_marker(text)) {
             mark_content();
@@ -358,13 +367,13 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
                 blank_items_.clear();
             }
         }
-        std::uint32_t item = push_child(list, build::ListItem{m->content_col, false, TaskState::NotTask, nullptr});
-        stack_.push_back(item);
+        auto& data = emplace_child<build::ListItem>(list);
+        data.content_col = m->content_col;
+        stack_.push_back(static_cast<std::uint32_t>(nodes_.size() - 1));
         text = Line::strip_view(Line{text, m->marker_end, m->marker_end_col}, m->content_col, buf);
 
-        auto& data = kind_as<build::ListItem>(nodes_[item].kind);
         // Item attributes: a leading "{:...}" block.
-        std::string_view t = trim_unicode_start(text);
+        std::string_view t = trim_white_space_start(text);
         if (t.substr(0, 2) == "{:") {
             AttrLine whole = parse_attr_line(t, parser_.attr_defs());
             if (whole.kind == AttrLine::Kind::Attributes) {
@@ -376,7 +385,7 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
                 if (head.kind == AttrLine::Kind::Attributes) {
                     if (!data.attr) data.attr = std::make_unique<Attr>();
                     data.attr->merge(head.attr);
-                    text = trim_unicode_start(t.substr(close + 1));
+                    text = trim_white_space_start(t.substr(close + 1));
                 }
             }
         }
@@ -495,7 +504,7 @@ void ContainerBuilder::mark_content() {
 // ---------------------------------------------------------------- spans and regions
 
 const FenceInfo& ContainerBuilder::fence_info(build::FencedCode& code) {
-    if (!code.parsed) code.parsed = parse_fence_info(trim_unicode(code.info), parser_.attr_defs());
+    if (!code.parsed) code.parsed = parse_fence_info(trim_white_space(code.info), parser_.attr_defs());
     return *code.parsed;
 }
 
@@ -580,11 +589,11 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
                 auto* it = get<build::ListItem>(item);
                 if (!it) continue;
                 if (it->loose) list.tight = false;
-                DraftListItem di;
+                DraftListItem& di = list.items.emplace_back();
                 if (it->attr) di.attr = std::move(*it->attr);
                 di.checked = it->task;
-                di.blocks = finish_children(item, depth + 2);
-                list.items.push_back(std::move(di));
+                di.blocks.reserve(nodes_[item].child_count);
+                finish_children_into(item, depth + 2, di.blocks);
             }
             out.emplace_back(std::move(list));
             break;
@@ -634,7 +643,7 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
     switch (kind.index()) {
         case kFencedCode: {
             auto& code = kind_as<build::FencedCode>(kind);
-            std::string_view info = trim_unicode(code.info);
+            std::string_view info = trim_white_space(code.info);
             if (auto raw = raw_attr(info); raw && raw->consumed == info.size()) {
                 out.emplace_back(RawBlock{std::move(raw->format), std::move(code.text)});
             } else {
@@ -650,7 +659,7 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
             break;
         }
         case kParagraph:
-            if (auto d = finish_paragraph(kind_as<build::Paragraph>(kind))) out.push_back(std::move(*d));
+            finish_paragraph(kind_as<build::Paragraph>(kind), out);
             break;
         case kHeading: {
             auto& h = kind_as<build::Heading>(kind);
@@ -673,7 +682,7 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
     }
 }
 
-std::optional<DraftBlock> ContainerBuilder::finish_paragraph(build::Paragraph& p) {
+void ContainerBuilder::finish_paragraph(build::Paragraph& p, DraftBlocks& out) {
     const LineList& lines = p.lines;
     std::size_t n = lines.size();
     std::size_t first = 0;
@@ -682,7 +691,7 @@ std::optional<DraftBlock> ContainerBuilder::finish_paragraph(build::Paragraph& p
     // Definitions are taken off the start of the paragraph.
     std::vector<std::string> owned;  // the lines as owned strings, made only when a definition may start
     while (first < n) {
-        std::string_view t = trim_unicode_start(lines[first]);
+        std::string_view t = trim_white_space_start(lines[first]);
         if (!t.empty() && t[0] == '[') {
             // A definition's label ends with "]:"; most paragraphs that start
             // with "[" start with a link instead.
@@ -707,36 +716,36 @@ std::optional<DraftBlock> ContainerBuilder::finish_paragraph(build::Paragraph& p
         }
         break;
     }
-    if (first >= n) return std::nullopt;
+    if (first >= n) return;
 
     // Trailing attribute lines, never the first remaining line.
     std::size_t last = n;
     std::vector<Attr> trailing;
     while (last - 1 > first) {
-        std::string_view t = trim_unicode(lines[last - 1]);
+        std::string_view t = trim_white_space(lines[last - 1]);
         if (t.substr(0, 2) != "{:") break;
         AttrLine al = parse_attr_line(t, defs);
         if (al.kind != AttrLine::Kind::Attributes) break;
         trailing.push_back(std::move(al.attr));
         --last;
     }
-    draft::Paragraph para;
+    // Made where it will live: moving a draft block costs more than filling it.
+    auto& para = std::get<draft::Paragraph>(out.emplace_back(draft::Paragraph{}).v);
     for (auto it = trailing.rbegin(); it != trailing.rend(); ++it) para.attr.merge(*it);
 
     bool whole = first == 0 && last == n;  // no line taken off and none to trim at the start
-    for (std::size_t j = first; j < last && whole; ++j) whole = trim_unicode_start(lines[j]).size() == lines[j].size();
+    for (std::size_t j = first; j < last && whole; ++j) whole = trim_white_space_start(lines[j]).size() == lines[j].size();
     std::string text;
     if (whole) {
         text = p.lines.take_joined();
     } else {
         for (std::size_t j = first; j < last; ++j) {
             if (j > first) text.push_back('\n');
-            text.append(trim_unicode_start(lines[j]));
+            text.append(trim_white_space_start(lines[j]));
         }
     }
     text.resize(trim_unicode_end(text).size());
     para.text = std::move(text);
-    return DraftBlock(std::move(para));
 }
 
 DraftBlock ContainerBuilder::finish_grid_table(build::GridTable& g, std::size_t depth) {
@@ -756,7 +765,7 @@ DraftBlock ContainerBuilder::finish_grid_table(build::GridTable& g, std::size_t 
     }
     if (g.caption) {
         para.text.push_back('\n');
-        para.text.append(trim_unicode(g.caption_line));
+        para.text.append(trim_white_space(g.caption_line));
     }
     return DraftBlock(std::move(para));
 }

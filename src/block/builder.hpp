@@ -1,6 +1,7 @@
 // The container builder: one run over the lines of one top-level block.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +36,10 @@ public:
     // Lines are kept joined by line feeds, so that a paragraph's text is
     // usually the buffer itself.
     void push(std::string_view s) {
+        // Room for the separator and the line is made at once: growing for
+        // each apart would often copy the buffer twice.
+        const std::size_t need = buf_.size() + (count_ != 0 ? 1 : 0) + s.size();
+        if (need > buf_.capacity()) buf_.reserve(std::max(need, 2 * buf_.capacity()));
         if (count_ != 0) buf_.push_back('\n');
         buf_.append(s);
         if (count_ < kInline) first_ends_[count_] = buf_.size();
@@ -149,6 +154,8 @@ inline constexpr std::uint32_t no_node = static_cast<std::uint32_t>(-1);
 // Children are kept as a linked list of indices, in order.
 struct BuildNode {
     BuildNode(BuildKind&& k, std::size_t line) : kind(std::move(k)), start_line(line) {}
+    template <class T>
+    BuildNode(std::in_place_type_t<T> t, std::size_t line) : kind(t), start_line(line) {}
     BuildKind kind;
     std::size_t start_line = 0;
     std::uint32_t first_child = no_node;
@@ -179,6 +186,15 @@ public:
 private:
     // ---- tree ----
     std::uint32_t push_child(std::uint32_t parent, BuildKind kind);
+    // A new last child of a kind stored inline, made in place: the common
+    // nodes are cheaper filled where they live than moved there.
+    template <class T> T& emplace_child(std::uint32_t parent) {
+        static_assert(!build::boxed<T>::value);
+        nodes_.emplace_back(std::in_place_type<T>, line_);
+        link_last_child(parent);
+        return std::get<T>(nodes_.back().kind);
+    }
+    void link_last_child(std::uint32_t parent);
     std::uint32_t open_node(BuildKind kind);
     std::uint32_t current() const { return stack_.back(); }
     std::optional<std::uint32_t> last_child(std::uint32_t node) const;
@@ -233,7 +249,8 @@ private:
     // ---- finishing ----
     void finish_container(std::uint32_t node, std::size_t depth, DraftBlocks& out);
     void finish_leaf(std::uint32_t node, std::size_t depth, DraftBlocks& out);
-    std::optional<DraftBlock> finish_paragraph(build::Paragraph& p);
+    // Appends the paragraph's draft unless definitions took all its lines.
+    void finish_paragraph(build::Paragraph& p, DraftBlocks& out);
     DraftBlock finish_grid_table(build::GridTable& g, std::size_t depth);
     const FenceInfo& fence_info(build::FencedCode& code);
 

@@ -77,7 +77,7 @@ std::optional<LabelScan> scan_definition_label(const std::vector<std::string>& l
             return std::nullopt;
         }
         scan.content.push_back('\n');
-        text = trim_unicode_start(lines[line]);
+        text = trim_white_space_start(lines[line]);
         pos = 0;
     }
 }
@@ -85,15 +85,15 @@ std::optional<LabelScan> scan_definition_label(const std::vector<std::string>& l
 }  // namespace
 
 bool starts_definition_title(std::string_view text) {
-    text = trim_unicode_start(text);
+    text = trim_white_space_start(text);
     return !text.empty() && (text[0] == '"' || text[0] == '\'' || text[0] == '(');
 }
 
 std::optional<Attr> parse_link_ref_attrs(std::string_view text, const AttrDefs& defs) {
-    text = trim_unicode(text);
+    text = trim_white_space(text);
     if (text.empty()) return Attr{};
     auto block = parse_braced_attr(text, defs);
-    if (!block || !trim_unicode_start(text.substr(block->consumed)).empty()) return std::nullopt;
+    if (!block || !trim_white_space_start(text.substr(block->consumed)).empty()) return std::nullopt;
     return std::move(block->attr);
 }
 
@@ -144,7 +144,7 @@ std::optional<ScannedDestination> scan_link_ref_destination(std::string_view tex
 
 std::optional<ScannedTitle> scan_link_ref_title_lines(std::string title_so_far, const std::vector<std::string>& lines,
                                                       std::size_t count, std::size_t next_line) {
-    std::string text(trim_unicode_start(title_so_far));
+    std::string text(trim_white_space_start(title_so_far));
     if (text.empty()) return std::nullopt;
     char open = text[0];
     char close = open == '(' ? ')' : open;
@@ -184,16 +184,16 @@ std::optional<LinkRefDef> parse_link_ref_at(const std::vector<std::string>& line
     auto label = scan_definition_label(lines, count, index, start->substr(1));
     if (!label) return std::nullopt;
     std::size_t line = label->line;
-    std::string_view text = line == index ? start->substr(1) : trim_unicode_start(lines[line]);
+    std::string_view text = line == index ? start->substr(1) : trim_white_space_start(lines[line]);
     if (label->after >= text.size() || text[label->after] != ':') return std::nullopt;
     if (!valid_link_label(label->content, false)) return std::nullopt;
 
     // Destination, on this line or the next.
-    std::string_view dest_text = trim_unicode_start(text.substr(label->after + 1));
+    std::string_view dest_text = trim_white_space_start(text.substr(label->after + 1));
     if (dest_text.empty()) {
         if (line + 1 >= count || is_blank(lines[line + 1])) return std::nullopt;
         ++line;
-        dest_text = trim_unicode_start(lines[line]);
+        dest_text = trim_white_space_start(lines[line]);
     }
     auto dest = scan_link_ref_destination(dest_text);
     if (!dest) return std::nullopt;
@@ -204,7 +204,7 @@ std::optional<LinkRefDef> parse_link_ref_at(const std::vector<std::string>& line
     def.ref.url = std::move(dest->destination);
     def.next_line = line + 1;
 
-    std::string_view after = trim_unicode_start(dest_text.substr(dest->consumed));
+    std::string_view after = trim_white_space_start(dest_text.substr(dest->consumed));
     if (starts_definition_title(after)) {
         auto title = scan_link_ref_title_lines(std::string(after), lines, count, line + 1);
         if (!title) return std::nullopt;
@@ -220,7 +220,7 @@ std::optional<LinkRefDef> parse_link_ref_at(const std::vector<std::string>& line
     } else if (line + 1 < count && !is_blank(lines[line + 1]) && starts_definition_title(lines[line + 1])) {
         // A title on the next line belongs to the definition only if it is
         // complete and followed by nothing but an attribute block.
-        auto title = scan_link_ref_title_lines(std::string(trim_unicode_start(lines[line + 1])), lines, count,
+        auto title = scan_link_ref_title_lines(std::string(trim_white_space_start(lines[line + 1])), lines, count,
                                                line + 2);
         if (title) {
             if (auto attr = parse_link_ref_attrs(title->after, defs)) {
@@ -239,9 +239,9 @@ std::optional<AbbrDef> parse_abbr_def(std::string_view line) {
     std::string_view rest = start->substr(2);
     std::size_t close = rest.find(']');
     if (close == std::string_view::npos || close == 0) return std::nullopt;
-    std::string_view after = trim_unicode_start(rest.substr(close + 1));
+    std::string_view after = trim_white_space_start(rest.substr(close + 1));
     if (after.empty() || after[0] != ':') return std::nullopt;
-    return AbbrDef{std::string(rest.substr(0, close)), std::string(trim_unicode(after.substr(1)))};
+    return AbbrDef{std::string(rest.substr(0, close)), std::string(trim_white_space(after.substr(1)))};
 }
 
 }  // namespace quenlor

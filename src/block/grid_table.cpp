@@ -134,7 +134,7 @@ DraftTableCellContent cell_content(const std::vector<Piece>& all, std::size_t fi
     text.reserve(bytes);
     for (std::size_t i = 0; i < texts.size(); ++i) {
         if (i > 0) text.append(is_inline ? 1 : ordinals[i] - ordinals[i - 1], '\n');
-        text += is_inline ? trim_unicode(texts[i]) : texts[i];
+        text += is_inline ? trim_white_space(texts[i]) : texts[i];
     }
     if (is_inline)
         content.v = std::move(text);
@@ -171,7 +171,7 @@ bool is_grid_border_line(std::string_view line) {
         std::string_view piece = s.substr(start, end - start);
         start = end + 1;
         if (piece.empty()) continue;
-        piece = trim_unicode(piece);
+        piece = trim_white_space(piece);
         std::size_t b = piece.find_first_not_of(':');
         if (b == std::string_view::npos) return false;
         piece = piece.substr(b, piece.find_last_not_of(':') - b + 1);

@@ -234,7 +234,7 @@ bool html_block_closed_on_line(const HtmlBlockEnd& end, std::string_view line) {
 }
 
 std::optional<HtmlBlockStart> html_block_start(std::string_view text) {
-    std::string_view t = trim_unicode_start(text);
+    std::string_view t = trim_white_space_start(text);
     if (t.empty() || t[0] != '<') return std::nullopt;
     HtmlBlockStart start;
     if (auto tag = parse_open_tag(t, false); tag && !tag->self_closing && !is_void_html_tag(tag->name) &&

@@ -121,7 +121,7 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
     }
 
     char first = first_shallow_char(text);
-    std::string_view unindented = trim_unicode_start(text);
+    std::string_view unindented = trim_white_space_start(text);
     char first_any = unindented.empty() ? 0 : unindented[0];
     if (first == '+') {
         if (auto g = normalize_grid_line(text); g && is_grid_border_line(*g)) {
@@ -145,7 +145,7 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
         }
     }
     if (opt.math >= MathMode::Brackets && (first_any == '\\' || first_any == '$')) {
-        std::string_view t = trim_unicode(text);
+        std::string_view t = trim_white_space(text);
         std::string_view closing = t == "\\[" ? std::string_view("\\]") : t == "$$" ? std::string_view("$$") : "";
         if (!closing.empty()) {
             open_node(make_kind(build::MathBlock{std::string(), closing, false}));
@@ -175,10 +175,9 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
 }
 
 void ContainerBuilder::open_paragraph(std::string_view text, bool setext_allowed) {
-    build::Paragraph para;
+    build::Paragraph& para = emplace_child<build::Paragraph>(current());
     para.lines.push(text);
     para.setext_allowed = setext_allowed;
-    open_node(make_kind(std::move(para)));
     leaf_open_ = true;
 }
 
@@ -195,7 +194,7 @@ bool ContainerBuilder::continue_pipe_table(std::string_view text) {
     }
     bool has_pipe = text.find('|') != std::string_view::npos;
     if (is_blank(text) || (!has_pipe && starts_block(text))) return false;
-    std::string_view trimmed = trim_unicode(text);
+    std::string_view trimmed = trim_white_space(text);
     if (trimmed.substr(0, 2) == "{:") {
         AttrLine al = parse_attr_line(trimmed, parser_.attr_defs());
         if (al.kind == AttrLine::Kind::Attributes) {
@@ -238,10 +237,9 @@ bool ContainerBuilder::start_pipe_table(std::string_view text) {
     std::string_view header = p->lines.back();
     auto cells = split_table_row(header);
     if (!cells || cells->size() != aligns->size()) return false;
-    for (auto& c : *cells) c = std::string(trim_unicode(c));
 
     build::Table table;
-    table.leading_pipe = trim_unicode_start(header).substr(0, 1) == "|";
+    table.leading_pipe = trim_white_space_start(header).substr(0, 1) == "|";
     table.table.head.push_back(draft_inline_table_row(std::move(*cells), *aligns));
     table.table.aligns = std::move(*aligns);
     if (p->lines.size() == 1) {
@@ -259,7 +257,7 @@ bool ContainerBuilder::start_pipe_table(std::string_view text) {
 
 bool ContainerBuilder::start_setext_heading(std::string_view text) {
     if (leading_indent_columns(text) > 3) return false;
-    std::string_view t = trim_unicode(text);
+    std::string_view t = trim_white_space(text);
     if (t.empty()) return false;
     std::uint8_t level;
     if (t.find_first_not_of('=') == std::string_view::npos) level = 1;
@@ -272,7 +270,7 @@ bool ContainerBuilder::start_setext_heading(std::string_view text) {
     std::string joined;
     for (std::size_t j = 0; j < p->lines.size(); ++j) {
         if (j > 0) joined.push_back('\n');
-        joined.append(trim_unicode(p->lines[j]));
+        joined.append(trim_white_space(p->lines[j]));
     }
     TrailingAttrSplit split = strip_trailing_attr(joined, parser_.attr_defs());
     nodes_[*lc].kind = make_kind(build::Heading{std::move(split.attr), level, std::move(split.text)});
@@ -288,7 +286,7 @@ bool ContainerBuilder::start_atx_heading(std::string_view text) {
     std::size_t level = e - b;
     if (level < 1 || level > 6) return false;
     if (e < text.size() && !is_heading_space(text[e])) return false;
-    TrailingAttrSplit split = strip_trailing_attr(trim_unicode(text.substr(e)), parser_.attr_defs());
+    TrailingAttrSplit split = strip_trailing_attr(trim_white_space(text.substr(e)), parser_.attr_defs());
     std::string_view s = split.text;
     std::size_t k = s.size();
     while (k > 0 && s[k - 1] == '#') --k;
@@ -345,7 +343,7 @@ bool ContainerBuilder::start_first_definition(std::string_view text, std::size_t
 
     std::vector<std::string> terms;
     for (std::size_t j = 0; j < p->lines.size(); ++j) {
-        std::string_view t = trim_unicode(p->lines[j]);
+        std::string_view t = trim_white_space(p->lines[j]);
         if (!t.empty()) terms.emplace_back(t);
     }
     bool loose = !leaf_open_;
@@ -372,7 +370,7 @@ bool ContainerBuilder::start_footnote_definition(std::string_view text, std::siz
     if (has_whitespace(label)) return false;
     open_node(make_kind(build::FootnoteDefinition{std::string(label)}));
     leaf_open_ = false;
-    std::string_view content = trim_unicode_start(t.substr(close + 2));
+    std::string_view content = trim_white_space_start(t.substr(close + 2));
     if (!content.empty()) went_paragraph = append_leaf_inner(content, false, true, depth + 1);
     return true;
 }
@@ -389,7 +387,7 @@ bool ContainerBuilder::start_fenced_div(std::string_view text) {
     std::string_view rest = text.substr(e);
     std::size_t keep = rest.find_last_not_of(':');
     if (keep == std::string_view::npos) return false;  // colons alone open nothing
-    std::string_view t = trim_unicode(rest.substr(0, keep + 1));
+    std::string_view t = trim_white_space(rest.substr(0, keep + 1));
     if (t.empty()) return false;
 
     Attr attr;
@@ -440,7 +438,7 @@ bool ContainerBuilder::feed_open_fenced_code(std::string_view text) {
 bool ContainerBuilder::feed_open_math(std::string_view text) {
     auto* math = last_child_as<build::MathBlock>();
     if (!math || math->closed) return false;
-    if (trim_unicode(text) == math->closing) {
+    if (trim_white_space(text) == math->closing) {
         math->closed = true;
         leaf_open_ = false;
         return true;
@@ -501,7 +499,7 @@ bool ContainerBuilder::feed_open_indented_code(std::string_view text, std::optio
 // ---------------------------------------------------------------- HTML
 
 bool ContainerBuilder::start_html_block(std::string_view text) {
-    std::string_view t = trim_unicode_start(text);
+    std::string_view t = trim_white_space_start(text);
     if (t.empty() || t[0] != '<') return false;
     if (parser_.options().tagfilter && is_tagfiltered_start(t)) return false;
     auto start = html_block_start(text);
@@ -545,7 +543,7 @@ bool ContainerBuilder::feed_open_html_block(std::string_view text) {
 bool ContainerBuilder::start_html_container(std::string_view text) {
     if (stack_.size() - 1 >= parser_.max_containers()) return false;
     // The tag must open the line, so that no text before it is lost.
-    std::string_view t = trim_unicode_start(text);
+    std::string_view t = trim_white_space_start(text);
     if (t.empty() || t[0] != '<') return false;
     // Only a "markdown" attribute makes a container.
     if (find_ignore_ascii_case(t, "markdown") == std::string_view::npos) return false;

@@ -12,7 +12,7 @@ namespace quenlor {
 
 namespace {
 
-bool is_caret_line(std::string_view line) { return trim_unicode(line) == "^"; }
+bool is_caret_line(std::string_view line) { return trim_white_space(line) == "^"; }
 
 bool same_attr(const Attr& a, const Attr& b) { return a == b; }
 
@@ -95,7 +95,7 @@ void Parser::literalize_pending(std::size_t draft_pos, std::size_t span_pos) {
     draft::Paragraph para;
     for (std::size_t j = 0; j < pending_.lines.size(); ++j) {
         if (j > 0) para.text.push_back('\n');
-        para.text.append(trim_unicode(lines_[pending_.lines[j]]));
+        para.text.append(trim_white_space(lines_[pending_.lines[j]]));
     }
     auto& drafts = out_->drafts;
     auto& spans = out_->spans;
@@ -166,7 +166,7 @@ BlockParse Parser::parse_blocks_with_spans(std::size_t depth) {
             ++index_;
             continue;
         }
-        std::string_view t = trim_unicode_start(line);
+        std::string_view t = trim_white_space_start(line);
         if (t.substr(0, 2) == "{:") {
             AttrLine al = parse_attr_line(line, attr_defs_);
             if (al.kind == AttrLine::Kind::Attributes) {
@@ -248,7 +248,7 @@ void Parser::run_builder(std::size_t depth) {
         // Never expected: a run always takes its first line. Keep the line as
         // text rather than loop forever.
         draft::Paragraph para;
-        para.text = std::string(trim_unicode(lines_[start]));
+        para.text = std::string(trim_white_space(lines_[start]));
         out.drafts.emplace_back(std::move(para));
         BlockSpan span;
         span.kind = "paragraph";

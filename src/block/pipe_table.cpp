@@ -1,13 +1,18 @@
 // Pipe tables: splitting rows into cells, the delimiter row and the caption line.
 #include "tables.hpp"
 
+#include <algorithm>
+
 #include "../byte_scan.hpp"
+#include "../line.hpp"
 #include "../unicode.hpp"
 
 namespace quenlor {
 
 std::vector<std::string> raw_table_cells(std::string_view line) {
     std::vector<std::string> cells;
+    // A cell per pipe at most, and one more: no regrowing while splitting.
+    cells.reserve(static_cast<std::size_t>(std::count(line.begin(), line.end(), '|')) + 1);
     for_each_raw_cell(line, [&](std::string_view cell) { cells.emplace_back(cell); });
     return cells;
 }
@@ -39,7 +44,7 @@ std::optional<std::vector<Align>> table_delimiter_row(std::string_view line) {
     std::vector<Align> aligns;
     aligns.reserve(cells->size());
     for (const std::string& raw : *cells) {
-        std::string_view c = trim_unicode(raw);
+        std::string_view c = trim_white_space(raw);
         if (c.empty()) return std::nullopt;
         bool left = c.front() == ':';
         bool right = c.back() == ':';
@@ -54,11 +59,11 @@ std::optional<std::vector<Align>> table_delimiter_row(std::string_view line) {
 }
 
 std::optional<std::string> table_caption_line(std::string_view line) {
-    std::string_view s = trim_unicode_start(line);
+    std::string_view s = trim_white_space_start(line);
     if (s.size() < 2 || s[0] != ':') return std::nullopt;
     std::size_t pos = 1;
     if (!is_white_space(decode_utf8(s, pos))) return std::nullopt;
-    std::string_view caption = trim_unicode(s.substr(1));
+    std::string_view caption = trim_white_space(s.substr(1));
     if (caption.empty()) return std::nullopt;
     return std::string(caption);
 }

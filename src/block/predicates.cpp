@@ -134,7 +134,7 @@ bool thematic_line(std::string_view text) {
         if (b >= 0x80 || b == '*' || b == '-' || b == '_' || is_ascii_whitespace(static_cast<char>(b))) continue;
         return false;
     }
-    std::string_view t = trim_unicode(text);
+    std::string_view t = trim_white_space(text);
     char kind = 0;
     std::size_t count = 0;
     for (char c : t) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../byte_scan.hpp"
+#include "../line.hpp"
 #include "../unicode.hpp"
 #include "draft.hpp"
 
@@ -20,15 +21,15 @@ namespace quenlor {
 // escaped pipes unescaped (the view lasts only for the call).
 template <class Emit>
 void for_each_raw_cell(std::string_view line, Emit emit) {
-    const std::string_view s = trim_unicode(line);
+    const std::string_view s = trim_white_space(line);
     std::string cell;     // a cell's text when an escaped pipe was taken out of it
     std::size_t run = 0;  // start of the bytes not yet copied
     auto finish_cell = [&](std::size_t end) {
         if (cell.empty()) {
-            emit(trim_unicode(s.substr(run, end - run)));
+            emit(trim_white_space(s.substr(run, end - run)));
         } else {
             cell.append(s.substr(run, end - run));
-            emit(trim_unicode(cell));
+            emit(trim_white_space(cell));
             cell.clear();
         }
         run = end + 1;

@@ -58,6 +58,21 @@ TEST(LineBlank, UnicodeWhiteSpace) {
     EXPECT_FALSE(is_blank("  x "));
 }
 
+TEST(LineTrim, InlineFormsAgreeWithUnicodeTrim) {
+    // The inline forms decide by the first and last byte; whatever those are,
+    // the result must be that of the full trim.
+    const std::string cases[] = {
+        "",          "x",          " x",          "x ",          "\tx\t",       "\vx\f",
+        "x\r",       "\x7Fx\x7F",  "\xC2\xA0x",   "x\xC2\xA0",   "\xC2\xA0",     "x\xE3\x80\x80",
+        "\xC3\xA9",  "x \xC3\xA9",  "\xE2\x80\x8Bx", "x y",      "  ",           "a\xC2\x85",
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(trim_white_space_start(c), trim_unicode_start(c)) << '"' << c << '"';
+        EXPECT_EQ(trim_white_space(c), trim_unicode(c)) << '"' << c << '"';
+        EXPECT_EQ(is_blank(c), trim_unicode(c).empty()) << '"' << c << '"';
+    }
+}
+
 TEST(LineAscii, CaseHelpers) {
     EXPECT_EQ(ascii_lowercase("DiV\xC3\x89"), "div\xC3\x89");
     EXPECT_TRUE(starts_with_ignore_ascii_case("<SCRIPT>", "<script"));
