@@ -22,17 +22,17 @@ struct ByteTable {
     static constexpr std::array<bool, 256> in = make();
 };
 
-// The first byte in [p, end) equal to one of Bytes, or end. Sixteen bytes are
-// tested at a time where SSE2 is available (every x86-64 machine); the rest,
-// most of a short text, one at a time, by table when the set is not tiny.
-template <char... Bytes>
-inline const char* find_first_of_bytes(const char* p, const char* end) {
+namespace detail {
+// The first byte in [p, end) where `match` (sixteen bytes at a time, a bit per
+// byte) or `stops` (one byte) says so, or end. Sixteen bytes are tested at a
+// time where SSE2 is available (every x86-64 machine), eight in a text shorter
+// than sixteen; the last few bytes of a short text one at a time.
+template <class Match, class Stops>
+inline const char* find_first(const char* p, const char* end, [[maybe_unused]] Match match, Stops stops) {
 #if defined(__SSE2__)
-    const auto hits = [](const char* at) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        __m128i hit = _mm_setzero_si128();
-        ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(Bytes)))), ...);
-        return static_cast<unsigned>(_mm_movemask_epi8(hit));
+    const auto hits = [&](const char* at) { return match(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))); };
+    const auto hits8 = [&](const char* at) {
+        return match(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at))) & 0xFFu;
     };
     if (end - p >= 16) {
         while (end - p >= 16) {
@@ -44,13 +44,42 @@ inline const char* find_first_of_bytes(const char* p, const char* end) {
         const unsigned bits = hits(end - 16) >> (16 - (end - p));
         return bits ? p + __builtin_ctz(bits) : end;
     }
+    if (end - p >= 8) {
+        if (const unsigned bits = hits8(p)) return p + __builtin_ctz(bits);
+        p += 8;
+        if (p == end) return end;
+        const unsigned bits = hits8(end - 8) >> (8 - (end - p));
+        return bits ? p + __builtin_ctz(bits) : end;
+    }
+#endif
+    while (p != end && !stops(static_cast<unsigned char>(*p))) ++p;
+    return p;
+}
+
+#if defined(__SSE2__)
+template <char... Bytes>
+inline unsigned equal_bits(__m128i v) {
+    __m128i hit = _mm_setzero_si128();
+    ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(Bytes)))), ...);
+    return static_cast<unsigned>(_mm_movemask_epi8(hit));
+}
+#endif
+}  // namespace detail
+
+// The first byte in [p, end) equal to one of Bytes, or end; single bytes are
+// tested by table when the set is not tiny.
+template <char... Bytes>
+inline const char* find_first_of_bytes(const char* p, const char* end) {
+#if defined(__SSE2__)
+    const auto match = [](__m128i v) { return detail::equal_bits<Bytes...>(v); };
+#else
+    const auto match = [](int) { return 0u; };
 #endif
     if constexpr (sizeof...(Bytes) <= 2) {
-        while (p != end && ((*p != Bytes) && ...)) ++p;
+        return detail::find_first(p, end, match, [](unsigned char b) { return ((b == static_cast<unsigned char>(Bytes)) || ...); });
     } else {
-        while (p != end && !ByteTable<Bytes...>::in[static_cast<unsigned char>(*p)]) ++p;
+        return detail::find_first(p, end, match, [](unsigned char b) { return ByteTable<Bytes...>::in[b]; });
     }
-    return p;
 }
 
 // The first byte in [p, end) outside [Lo, Hi] (printable ASCII bounds, so that
@@ -58,28 +87,19 @@ inline const char* find_first_of_bytes(const char* p, const char* end) {
 template <char Lo, char Hi, char... Bytes>
 inline const char* find_first_outside(const char* p, const char* end) {
     static_assert(Lo > 0 && Hi < 127 && Lo <= Hi);
-    const auto stops = [](unsigned char b) { return b < Lo || b > Hi || ((b == static_cast<unsigned char>(Bytes)) || ...); };
 #if defined(__SSE2__)
-    const auto hits = [](const char* at) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const auto match = [](__m128i v) {
         // Signed comparisons: bytes from 0x80 up are negative, below Lo.
-        const __m128i inside = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(Lo - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8(Hi + 1)));
-        __m128i hit = _mm_andnot_si128(inside, _mm_set1_epi8(-1));
-        ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(Bytes)))), ...);
-        return static_cast<unsigned>(_mm_movemask_epi8(hit));
+        const __m128i inside =
+            _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(Lo - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8(Hi + 1)));
+        return (static_cast<unsigned>(_mm_movemask_epi8(inside)) ^ 0xFFFFu) | detail::equal_bits<Bytes...>(v);
     };
-    if (end - p >= 16) {
-        while (end - p >= 16) {
-            if (const unsigned bits = hits(p)) return p + __builtin_ctz(bits);
-            p += 16;
-        }
-        if (p == end) return end;
-        const unsigned bits = hits(end - 16) >> (16 - (end - p));
-        return bits ? p + __builtin_ctz(bits) : end;
-    }
+#else
+    const auto match = [](int) { return 0u; };
 #endif
-    while (p != end && !stops(static_cast<unsigned char>(*p))) ++p;
-    return p;
+    return detail::find_first(p, end, match, [](unsigned char b) {
+        return b < Lo || b > Hi || ((b == static_cast<unsigned char>(Bytes)) || ...);
+    });
 }
 
 // Whether the set given to find_first_of_bytes is exactly the set in `list`
