@@ -432,7 +432,7 @@ Inlines InlineScanner::run() {
 
     // Containers were coalesced as they were made: only this level is left.
     Inlines out;
-    out.reserve(nodes_.size());
+    out.reserve(alive_count_);
     for (std::size_t i = find_alive(0); i < nodes_.size(); i = find_alive(i + 1))
         push_coalesced(out, std::move(nodes_[i].value));
     return out;
@@ -549,6 +549,7 @@ std::size_t InlineScanner::push_raw(Inline&& node) {
     std::size_t height = children ? 1 + inlines_height(*children) : 0;
     nodes_.emplace_back(std::move(node), height);
     skip_.push_back(idx);
+    ++alive_count_;
     return idx;
 }
 
@@ -583,6 +584,7 @@ std::size_t InlineScanner::find_alive(std::size_t i) {
 }
 
 void InlineScanner::kill(std::size_t index) {
+    alive_count_ -= nodes_[index].alive;
     nodes_[index].alive = false;
     skip_[index] = index + 1;
 }

@@ -219,6 +219,7 @@ private:
         const std::size_t idx = nodes_.size();
         nodes_.emplace_back(std::forward<Leaf>(node), 0);
         skip_.push_back(idx);
+        ++alive_count_;
         return idx;
     }
     bool memo_failed(MemoKind kind, std::size_t start) const;
@@ -241,6 +242,7 @@ private:
     std::vector<std::size_t>& dskip_;  // next usable delimiter below (union-find over retired entries)
     std::vector<Bracket>& brackets_;
     std::size_t links_close_below_ = 0;  // link brackets below this stack index are inactive
+    std::size_t alive_count_ = 0;        // nodes not (yet) dead: the result's size at most
 
     // a search for a closer that started in [from, until] finds none
     std::array<std::size_t, MemoCount> failed_from_;
