@@ -22,9 +22,8 @@ enum Kind : std::size_t {
 
 // Non-blank text indented at most 3 columns whose first character is ">".
 bool has_quote_marker(std::string_view text) {
-    if (leading_indent_columns(text) > 3) return false;
-    std::size_t b = leading_indent_bytes(text);
-    return b < text.size() && text[b] == '>';
+    const Indent in = leading_indent(text);
+    return in.columns <= 3 && in.bytes < text.size() && text[in.bytes] == '>';
 }
 
 std::string_view kind_of_span(const BuildKind& k) {
@@ -111,8 +110,11 @@ bool ContainerBuilder::feed_line(std::size_t i) {
     bool lazy_line = false;
     fence_closed_ = false;
 
+    // Taking container markers off leaves a line as blank as it was, but for a
+    // quote marker, which match_containers accounts for.
+    bool blank = parser_.is_blank_line(i);
     const std::size_t open_before = stack_.size();
-    if (open_before > 1) match_containers(text, lazy_line);
+    if (open_before > 1) match_containers(text, lazy_line, blank);
     // The common line: one that begins with a letter (or "[", "!", "(" or a
     // quote), inside every open container, under an open paragraph. No block
     // or container starts so, so it can only continue that paragraph.
@@ -157,7 +159,7 @@ bool ContainerBuilder::feed_line(std::size_t i) {
         if (closed_list || !can_continue_definition_term(text)) return false;
     }
 
-    if (is_blank(text)) {
+    if (blank) {
         if (stack_.size() == 1) {
             // A term may be separated from its definition by blank lines.
             if (leaf_open_ && next && has_def_marker(parser_.line(*next))) {
@@ -206,11 +208,10 @@ bool ContainerBuilder::item_has_content(std::uint32_t item) const {
     return false;
 }
 
-void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line) {
+void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line, bool& blank) {
     std::size_t matched = 1;
     // Taking off indentation leaves a line as blank as it was; only a quote
     // marker can change that.
-    bool blank = is_blank(text);
     for (std::size_t k = 1; k < stack_.size(); ++k) {
         std::uint32_t node = stack_[k];
         std::size_t kind = nodes_[node].kind.index();

@@ -209,7 +209,9 @@ private:
     bool can_continue_definition_term(std::string_view text) const;
 
     // ---- per-line steps ----
-    void match_containers(std::string_view& text, bool& lazy_line);
+    // Takes the markers of the open containers off the line; `blank` (whether
+    // the line is blank) is kept true to what is left.
+    void match_containers(std::string_view& text, bool& lazy_line, bool& blank);
     bool item_has_content(std::uint32_t item) const;
     void refresh_leaf_open();
     enum class Starters { GoOn, Stop };
