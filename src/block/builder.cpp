@@ -1,6 +1,7 @@
 #include "builder.hpp"
 
 #include <algorithm>
+#include <functional>
 
 #include "../line.hpp"
 #include "../tagfilter.hpp"
@@ -302,7 +303,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line,
                 break;
         }
         if (stop) break;
-        if (!ok && may_be_lazy && lazy_ && !blank && !starts_block(text) && !list_marker(text) &&
+        if (!ok && may_be_lazy && lazy_ && !blank && !starts_block(text) && !marker_of(text) &&
             !has_def_marker(text)) {
             ok = true;
             lazy_line = true;
@@ -341,14 +342,14 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
     while (stack_.size() - 1 < max_depth) {
         // Text that begins with a letter (the usual case) opens nothing.
         if (!text.empty() && starts_nothing(text[0])) return Starters::GoOn;
-        if (thematic_line(text)) return Starters::GoOn;  // a thematic break never opens an item
+        if (is_thematic(text)) return Starters::GoOn;  // a thematic break never opens an item
         if (has_quote_marker(text)) {
             mark_content();
             open_node(build::BlockQuote{});
             text = strip_quote_marker_view(text, buf);
             continue;
         }
-        auto m = list_marker(text);
+        const std::optional<ListMarker> m = marker_of(text);
         if (!m) return Starters::GoOn;
         if (leaf_open_ && !list_interrupts_paragraph(text)) return Starters::GoOn;
 
@@ -454,7 +455,7 @@ bool ContainerBuilder::close_finished_list(std::string_view text, std::optional<
     std::uint32_t list = current();
     const auto& data = kind_as<build::List>(nodes_[list].kind);
     auto same_list = [&](std::string_view t) {
-        auto m = list_marker(t);
+        const std::optional<ListMarker>& m = marker_of(t);
         return m && m->delimiter == data.delimiter && m->ordered == data.ordered;
     };
     if (is_blank(text) && next) {
@@ -464,10 +465,30 @@ bool ContainerBuilder::close_finished_list(std::string_view text, std::optional<
             return false;
         }
     }
-    if (!thematic_line(text) && same_list(text)) return false;
+    if (!is_thematic(text) && same_list(text)) return false;
     stack_.pop_back();
     refresh_leaf_open();
     return true;
+}
+
+bool ContainerBuilder::in_source(std::string_view text) const {
+    const std::string_view src = parser_.source();
+    const std::less<const char*> before;
+    return !before(text.data(), src.data()) && !before(src.data() + src.size(), text.data() + text.size());
+}
+
+const std::optional<ListMarker>& ContainerBuilder::find_marker(std::string_view text) {
+    marker_ = list_marker(text);
+    marker_known_ = in_source(text);
+    marker_text_ = text;
+    return marker_;
+}
+
+bool ContainerBuilder::find_thematic(std::string_view text) {
+    thematic_ = thematic_line(text);
+    thematic_known_ = in_source(text);
+    thematic_text_ = text;
+    return thematic_;
 }
 
 void ContainerBuilder::mark_blank() {

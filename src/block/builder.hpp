@@ -17,6 +17,7 @@
 #include "../attrs.hpp"
 #include "draft.hpp"
 #include "html.hpp"
+#include "predicates.hpp"
 
 namespace quenlor {
 
@@ -224,6 +225,23 @@ private:
     std::optional<std::string> lookahead_strip(std::string_view next, std::size_t upto) const;
     void mark_blank();
     void mark_content();
+    // list_marker and thematic_line of a line's text as its containers left
+    // it: the lazy test, the end of a list and the start of an item all ask
+    // about the same text. Answers are kept only for text in the source,
+    // whose bytes stay as they are, so that a view equal in place and length
+    // is the same text.
+    bool in_source(std::string_view text) const;
+    const std::optional<ListMarker>& marker_of(std::string_view text) {
+        if (marker_known_ && text.data() == marker_text_.data() && text.size() == marker_text_.size()) return marker_;
+        return find_marker(text);
+    }
+    const std::optional<ListMarker>& find_marker(std::string_view text);
+    bool is_thematic(std::string_view text) {
+        if (thematic_known_ && text.data() == thematic_text_.data() && text.size() == thematic_text_.size())
+            return thematic_;
+        return find_thematic(text);
+    }
+    bool find_thematic(std::string_view text);
 
     // ---- leaves ----
     bool append_leaf_inner(std::string_view text, bool setext_allowed, bool indented_code_allowed, std::size_t depth);
@@ -267,6 +285,13 @@ private:
     std::string scratch_;      // the current line after container markers were taken off
     std::string starter_buf_;  // the same after list and quote markers opened on this line
     std::string definition_content_;  // the text after the latest definition marker
+
+    std::string_view marker_text_;
+    std::optional<ListMarker> marker_;
+    bool marker_known_ = false;
+    std::string_view thematic_text_;
+    bool thematic_ = false;
+    bool thematic_known_ = false;
 
     std::size_t lookahead_line_ = static_cast<std::size_t>(-1);
     std::vector<std::uint32_t> lookahead_stack_;
