@@ -123,7 +123,7 @@ bool ContainerBuilder::feed_line(std::size_t i) {
         starts_nothing(text[0]) && !current_is_list() && nodes_[current()].kind.index() != kHtmlContainer) {
         if (auto* p = last_child_as<build::Paragraph>()) {
             mark_content();
-            p->lines.push(text);
+            p->lines.push(text, in_source(text));
             lazy_ = true;
             return true;
         }
@@ -717,7 +717,9 @@ void ContainerBuilder::finish_paragraph(build::Paragraph& p, DraftBlocks& out) {
         if (!t.empty() && t[0] == '[') {
             // A definition's label ends with "]:"; most paragraphs that start
             // with "[" start with a link instead.
-            if (lines.joined().find("]:") == std::string_view::npos) break;
+            bool label_end = false;
+            for (std::size_t j = 0; j < n && !label_end; ++j) label_end = lines[j].find("]:") != std::string_view::npos;
+            if (!label_end) break;
             if (owned.empty()) {
                 owned.reserve(n);
                 for (std::size_t j = 0; j < n; ++j) owned.emplace_back(lines[j]);

@@ -114,7 +114,7 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
     if (leaf_open_) {
         if (auto* p = last_child_as<build::Paragraph>()) {
             if (!starts_block(text) && !list_interrupts_paragraph(text) && !has_def_marker(text)) {
-                p->lines.push(text);
+                p->lines.push(text, in_source(text));
                 p->setext_allowed = p->setext_allowed && setext_allowed;
                 return true;
             }
@@ -177,7 +177,7 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
 
 void ContainerBuilder::open_paragraph(std::string_view text, bool setext_allowed) {
     build::Paragraph& para = emplace_child<build::Paragraph>(current());
-    para.lines.push(text);
+    para.lines.push(text, in_source(text));
     para.setext_allowed = setext_allowed;
     leaf_open_ = true;
 }
