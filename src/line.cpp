@@ -99,7 +99,10 @@ Indent leading_indent_slow(std::string_view text) {
 }
 
 bool is_blank_slow(std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    // Indentation is mostly spaces: passed over before the full test.
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    for (; i < text.size(); ++i) {
         unsigned char b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) {
             if (b == ' ' || (b >= 0x09 && b <= 0x0D)) continue;

@@ -53,11 +53,11 @@ inline std::size_t leading_indent_bytes(std::string_view text) { return leading_
 bool is_blank_slow(std::string_view text);
 // Blank: nothing left after trimming Unicode White_Space.
 inline bool is_blank(std::string_view text) {
-    // Most lines start with a visible ASCII byte: decided without a call.
-    if (!text.empty()) {
-        const auto b = static_cast<unsigned char>(text[0]);
-        if (b > ' ' && b < 0x80) return false;
-    }
+    // Most lines start with a visible ASCII byte or are empty: decided
+    // without a call.
+    if (text.empty()) return true;
+    const auto b = static_cast<unsigned char>(text[0]);
+    if (b > ' ' && b < 0x80) return false;
     return is_blank_slow(text);
 }
 
