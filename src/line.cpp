@@ -87,24 +87,22 @@ std::string expand_leading_indent(std::string_view text, std::size_t start_col) 
     return out;
 }
 
-std::size_t leading_indent_columns(std::string_view text) {
-    std::size_t col = 0;
+Indent leading_indent_slow(std::string_view text) {
+    Indent in;
     for (char c : text) {
-        if (c == ' ') ++col;
-        else if (c == '\t') col = next_tab_stop(col);
+        if (c == ' ') ++in.columns;
+        else if (c == '\t') in.columns = next_tab_stop(in.columns);
         else break;
+        ++in.bytes;
     }
-    return col;
-}
-
-std::size_t leading_indent_bytes(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && is_ascii_space_or_tab(text[i])) ++i;
-    return i;
+    return in;
 }
 
 bool is_blank_slow(std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    // Indentation is mostly spaces: passed over before the full test.
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    for (; i < text.size(); ++i) {
         unsigned char b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) {
             if (b == ' ' || (b >= 0x09 && b <= 0x0D)) continue;

@@ -30,21 +30,34 @@ struct Line {
 // taken to start at column `start_col`.
 std::string expand_leading_indent(std::string_view text, std::size_t start_col);
 
-// Column of the first character that is neither space nor tab, counting from
-// column 0 (the shared indentation rule of the block predicates).
-std::size_t leading_indent_columns(std::string_view text);
-// Byte length of the leading run of spaces and tabs.
-std::size_t leading_indent_bytes(std::string_view text);
+inline bool is_ascii_space_or_tab(char c) { return c == ' ' || c == '\t'; }
+
+// The leading run of spaces and tabs: its length in bytes and the column of
+// the first character after it, counting from column 0 (the shared
+// indentation rule of the block predicates).
+struct Indent {
+    std::size_t bytes = 0;
+    std::size_t columns = 0;
+};
+// The run measured, for text that begins with a space or a tab.
+Indent leading_indent_slow(std::string_view text);
+inline Indent leading_indent(std::string_view text) {
+    // Most lines are not indented: decided without a call.
+    if (text.empty() || !is_ascii_space_or_tab(text[0])) return {};
+    return leading_indent_slow(text);
+}
+inline std::size_t leading_indent_columns(std::string_view text) { return leading_indent(text).columns; }
+inline std::size_t leading_indent_bytes(std::string_view text) { return leading_indent(text).bytes; }
 
 // The full blank test, for text whose first byte did not decide.
 bool is_blank_slow(std::string_view text);
 // Blank: nothing left after trimming Unicode White_Space.
 inline bool is_blank(std::string_view text) {
-    // Most lines start with a visible ASCII byte: decided without a call.
-    if (!text.empty()) {
-        const auto b = static_cast<unsigned char>(text[0]);
-        if (b > ' ' && b < 0x80) return false;
-    }
+    // Most lines start with a visible ASCII byte or are empty: decided
+    // without a call.
+    if (text.empty()) return true;
+    const auto b = static_cast<unsigned char>(text[0]);
+    if (b > ' ' && b < 0x80) return false;
     return is_blank_slow(text);
 }
 
@@ -59,7 +72,6 @@ inline std::string_view trim_white_space(std::string_view s) {
 }
 
 // ASCII helpers used throughout the parsers.
-inline bool is_ascii_space_or_tab(char c) { return c == ' ' || c == '\t'; }
 inline bool is_ascii_whitespace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }

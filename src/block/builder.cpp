@@ -1,6 +1,7 @@
 #include "builder.hpp"
 
 #include <algorithm>
+#include <functional>
 
 #include "../line.hpp"
 #include "../tagfilter.hpp"
@@ -22,9 +23,8 @@ enum Kind : std::size_t {
 
 // Non-blank text indented at most 3 columns whose first character is ">".
 bool has_quote_marker(std::string_view text) {
-    if (leading_indent_columns(text) > 3) return false;
-    std::size_t b = leading_indent_bytes(text);
-    return b < text.size() && text[b] == '>';
+    const Indent in = leading_indent(text);
+    return in.columns <= 3 && in.bytes < text.size() && text[in.bytes] == '>';
 }
 
 std::string_view kind_of_span(const BuildKind& k) {
@@ -111,8 +111,11 @@ bool ContainerBuilder::feed_line(std::size_t i) {
     bool lazy_line = false;
     fence_closed_ = false;
 
+    // Taking container markers off leaves a line as blank as it was, but for a
+    // quote marker, which match_containers accounts for.
+    bool blank = parser_.is_blank_line(i);
     const std::size_t open_before = stack_.size();
-    if (open_before > 1) match_containers(text, lazy_line);
+    if (open_before > 1) match_containers(text, lazy_line, blank);
     // The common line: one that begins with a letter (or "[", "!", "(" or a
     // quote), inside every open container, under an open paragraph. No block
     // or container starts so, so it can only continue that paragraph.
@@ -120,7 +123,7 @@ bool ContainerBuilder::feed_line(std::size_t i) {
         starts_nothing(text[0]) && !current_is_list() && nodes_[current()].kind.index() != kHtmlContainer) {
         if (auto* p = last_child_as<build::Paragraph>()) {
             mark_content();
-            p->lines.push(text);
+            p->lines.push(text, in_source(text));
             lazy_ = true;
             return true;
         }
@@ -157,7 +160,7 @@ bool ContainerBuilder::feed_line(std::size_t i) {
         if (closed_list || !can_continue_definition_term(text)) return false;
     }
 
-    if (is_blank(text)) {
+    if (blank) {
         if (stack_.size() == 1) {
             // A term may be separated from its definition by blank lines.
             if (leaf_open_ && next && has_def_marker(parser_.line(*next))) {
@@ -206,11 +209,10 @@ bool ContainerBuilder::item_has_content(std::uint32_t item) const {
     return false;
 }
 
-void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line) {
+void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line, bool& blank) {
     std::size_t matched = 1;
     // Taking off indentation leaves a line as blank as it was; only a quote
     // marker can change that.
-    bool blank = is_blank(text);
     for (std::size_t k = 1; k < stack_.size(); ++k) {
         std::uint32_t node = stack_[k];
         std::size_t kind = nodes_[node].kind.index();
@@ -301,7 +303,7 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line)
                 break;
         }
         if (stop) break;
-        if (!ok && may_be_lazy && lazy_ && !blank && !starts_block(text) && !list_marker(text) &&
+        if (!ok && may_be_lazy && lazy_ && !blank && !starts_block(text) && !marker_of(text) &&
             !has_def_marker(text)) {
             ok = true;
             lazy_line = true;
@@ -340,14 +342,14 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
     while (stack_.size() - 1 < max_depth) {
         // Text that begins with a letter (the usual case) opens nothing.
         if (!text.empty() && starts_nothing(text[0])) return Starters::GoOn;
-        if (thematic_line(text)) return Starters::GoOn;  // a thematic break never opens an item
+        if (is_thematic(text)) return Starters::GoOn;  // a thematic break never opens an item
         if (has_quote_marker(text)) {
             mark_content();
             open_node(build::BlockQuote{});
             text = strip_quote_marker_view(text, buf);
             continue;
         }
-        auto m = list_marker(text);
+        const std::optional<ListMarker> m = marker_of(text);
         if (!m) return Starters::GoOn;
         if (leaf_open_ && !list_interrupts_paragraph(text)) return Starters::GoOn;
 
@@ -453,7 +455,7 @@ bool ContainerBuilder::close_finished_list(std::string_view text, std::optional<
     std::uint32_t list = current();
     const auto& data = kind_as<build::List>(nodes_[list].kind);
     auto same_list = [&](std::string_view t) {
-        auto m = list_marker(t);
+        const std::optional<ListMarker>& m = marker_of(t);
         return m && m->delimiter == data.delimiter && m->ordered == data.ordered;
     };
     if (is_blank(text) && next) {
@@ -463,10 +465,30 @@ bool ContainerBuilder::close_finished_list(std::string_view text, std::optional<
             return false;
         }
     }
-    if (!thematic_line(text) && same_list(text)) return false;
+    if (!is_thematic(text) && same_list(text)) return false;
     stack_.pop_back();
     refresh_leaf_open();
     return true;
+}
+
+bool ContainerBuilder::in_source(std::string_view text) const {
+    const std::string_view src = parser_.source();
+    const std::less<const char*> before;
+    return !before(text.data(), src.data()) && !before(src.data() + src.size(), text.data() + text.size());
+}
+
+const std::optional<ListMarker>& ContainerBuilder::find_marker(std::string_view text) {
+    marker_ = list_marker(text);
+    marker_known_ = in_source(text);
+    marker_text_ = text;
+    return marker_;
+}
+
+bool ContainerBuilder::find_thematic(std::string_view text) {
+    thematic_ = thematic_line(text);
+    thematic_known_ = in_source(text);
+    thematic_text_ = text;
+    return thematic_;
 }
 
 void ContainerBuilder::mark_blank() {
@@ -695,7 +717,9 @@ void ContainerBuilder::finish_paragraph(build::Paragraph& p, DraftBlocks& out) {
         if (!t.empty() && t[0] == '[') {
             // A definition's label ends with "]:"; most paragraphs that start
             // with "[" start with a link instead.
-            if (lines.joined().find("]:") == std::string_view::npos) break;
+            bool label_end = false;
+            for (std::size_t j = 0; j < n && !label_end; ++j) label_end = lines[j].find("]:") != std::string_view::npos;
+            if (!label_end) break;
             if (owned.empty()) {
                 owned.reserve(n);
                 for (std::size_t j = 0; j < n; ++j) owned.emplace_back(lines[j]);

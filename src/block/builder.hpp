@@ -17,54 +17,74 @@
 #include "../attrs.hpp"
 #include "draft.hpp"
 #include "html.hpp"
+#include "predicates.hpp"
 
 namespace quenlor {
 
 class Parser;
 
-// Lines of a paragraph kept in one buffer.
+// Lines of a paragraph. Lines that lie in the source are kept as views (its
+// bytes stay put for the whole run); others are copied aside. The text is
+// joined once, at the end, with room made for it all at once: growing a
+// buffer line by line would copy it over and over.
 class LineList {
 public:
     std::size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
-    std::string_view operator[](std::size_t i) const {
-        std::size_t b = i == 0 ? 0 : end_of(i - 1) + 1;
-        return std::string_view(buf_).substr(b, end_of(i) - b);
-    }
+    std::string_view operator[](std::size_t i) const { return view(piece(i)); }
     std::string_view back() const { return (*this)[size() - 1]; }
-    std::string_view joined() const { return buf_; }
-    // Lines are kept joined by line feeds, so that a paragraph's text is
-    // usually the buffer itself.
-    void push(std::string_view s) {
-        // Room for the separator and the line is made at once: growing for
-        // each apart would often copy the buffer twice.
-        const std::size_t need = buf_.size() + (count_ != 0 ? 1 : 0) + s.size();
-        if (need > buf_.capacity()) buf_.reserve(std::max(need, 2 * buf_.capacity()));
-        if (count_ != 0) buf_.push_back('\n');
-        buf_.append(s);
-        if (count_ < kInline) first_ends_[count_] = buf_.size();
-        else more_ends_.push_back(buf_.size());
+    // `in_source`: the text stays valid and unchanged until the list is joined.
+    void push(std::string_view s, bool in_source) {
+        Piece p{s.data(), 0, s.size()};
+        if (!in_source) {
+            p.data = nullptr;
+            p.offset = owned_.size();
+            owned_.append(s);
+        }
+        bytes_ += s.size();
+        if (count_ < kInline) first_[count_] = p;
+        else more_.push_back(p);
         ++count_;
     }
     void pop() {
         --count_;
-        if (count_ >= kInline) more_ends_.pop_back();
-        buf_.resize(count_ == 0 ? 0 : end_of(count_ - 1));
+        const Piece p = piece(count_);
+        bytes_ -= p.size;
+        if (!p.data) owned_.resize(p.offset);
+        if (count_ >= kInline) more_.pop_back();
     }
-    // All the lines joined by line feeds, handed over; the list is left empty.
+    // All the lines joined by line feeds; the list is left empty.
     std::string take_joined() {
+        std::string out;
+        out.reserve(bytes_ + count_);
+        for (std::size_t i = 0; i < count_; ++i) {
+            if (i != 0) out.push_back('\n');
+            out.append(view(piece(i)));
+        }
         count_ = 0;
-        more_ends_.clear();
-        return std::move(buf_);
+        bytes_ = 0;
+        more_.clear();
+        owned_.clear();
+        return out;
     }
 private:
-    // Most paragraphs are a few lines long: their line ends need no allocation.
+    // A line in place (data) or in owned_ (data null, at offset).
+    struct Piece {
+        const char* data;
+        std::size_t offset;
+        std::size_t size;
+    };
+    // Most paragraphs are a few lines long: their pieces need no allocation.
     static constexpr std::size_t kInline = 4;
-    std::size_t end_of(std::size_t i) const { return i < kInline ? first_ends_[i] : more_ends_[i - kInline]; }
-    std::string buf_;
+    const Piece& piece(std::size_t i) const { return i < kInline ? first_[i] : more_[i - kInline]; }
+    std::string_view view(const Piece& p) const {
+        return p.data ? std::string_view(p.data, p.size) : std::string_view(owned_).substr(p.offset, p.size);
+    }
     std::size_t count_ = 0;
-    std::array<std::size_t, kInline> first_ends_{};
-    std::vector<std::size_t> more_ends_;
+    std::size_t bytes_ = 0;
+    std::array<Piece, kInline> first_{};
+    std::vector<Piece> more_;
+    std::string owned_;
 };
 
 namespace build {
@@ -209,7 +229,9 @@ private:
     bool can_continue_definition_term(std::string_view text) const;
 
     // ---- per-line steps ----
-    void match_containers(std::string_view& text, bool& lazy_line);
+    // Takes the markers of the open containers off the line; `blank` (whether
+    // the line is blank) is kept true to what is left.
+    void match_containers(std::string_view& text, bool& lazy_line, bool& blank);
     bool item_has_content(std::uint32_t item) const;
     void refresh_leaf_open();
     enum class Starters { GoOn, Stop };
@@ -222,6 +244,23 @@ private:
     std::optional<std::string> lookahead_strip(std::string_view next, std::size_t upto) const;
     void mark_blank();
     void mark_content();
+    // list_marker and thematic_line of a line's text as its containers left
+    // it: the lazy test, the end of a list and the start of an item all ask
+    // about the same text. Answers are kept only for text in the source,
+    // whose bytes stay as they are, so that a view equal in place and length
+    // is the same text.
+    bool in_source(std::string_view text) const;
+    const std::optional<ListMarker>& marker_of(std::string_view text) {
+        if (marker_known_ && text.data() == marker_text_.data() && text.size() == marker_text_.size()) return marker_;
+        return find_marker(text);
+    }
+    const std::optional<ListMarker>& find_marker(std::string_view text);
+    bool is_thematic(std::string_view text) {
+        if (thematic_known_ && text.data() == thematic_text_.data() && text.size() == thematic_text_.size())
+            return thematic_;
+        return find_thematic(text);
+    }
+    bool find_thematic(std::string_view text);
 
     // ---- leaves ----
     bool append_leaf_inner(std::string_view text, bool setext_allowed, bool indented_code_allowed, std::size_t depth);
@@ -265,6 +304,13 @@ private:
     std::string scratch_;      // the current line after container markers were taken off
     std::string starter_buf_;  // the same after list and quote markers opened on this line
     std::string definition_content_;  // the text after the latest definition marker
+
+    std::string_view marker_text_;
+    std::optional<ListMarker> marker_;
+    bool marker_known_ = false;
+    std::string_view thematic_text_;
+    bool thematic_ = false;
+    bool thematic_known_ = false;
 
     std::size_t lookahead_line_ = static_cast<std::size_t>(-1);
     std::vector<std::uint32_t> lookahead_stack_;

@@ -19,9 +19,9 @@ bool is_heading_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c =
 
 // First character after indentation of at most 3 columns, or 0.
 char first_shallow_char(std::string_view text) {
-    if (leading_indent_columns(text) > 3) return 0;
-    std::size_t b = leading_indent_bytes(text);
-    return b < text.size() ? text[b] : 0;
+    const Indent in = leading_indent(text);
+    if (in.columns > 3) return 0;
+    return in.bytes < text.size() ? text[in.bytes] : 0;
 }
 
 // Strips `target` columns of indentation from code content. A tab that
@@ -65,9 +65,10 @@ struct FenceStart {
 };
 
 std::optional<FenceStart> fence_start(std::string_view text, char c) {
-    std::size_t indent = leading_indent_columns(text);
+    const Indent in = leading_indent(text);
+    std::size_t indent = in.columns;
     if (indent > 3) return std::nullopt;
-    std::size_t b = leading_indent_bytes(text);
+    std::size_t b = in.bytes;
     std::size_t e = b;
     while (e < text.size() && text[e] == c) ++e;
     if (e - b < 3) return std::nullopt;
@@ -113,7 +114,7 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
     if (leaf_open_) {
         if (auto* p = last_child_as<build::Paragraph>()) {
             if (!starts_block(text) && !list_interrupts_paragraph(text) && !has_def_marker(text)) {
-                p->lines.push(text);
+                p->lines.push(text, in_source(text));
                 p->setext_allowed = p->setext_allowed && setext_allowed;
                 return true;
             }
@@ -176,7 +177,7 @@ bool ContainerBuilder::append_leaf_inner(std::string_view text, bool setext_allo
 
 void ContainerBuilder::open_paragraph(std::string_view text, bool setext_allowed) {
     build::Paragraph& para = emplace_child<build::Paragraph>(current());
-    para.lines.push(text);
+    para.lines.push(text, in_source(text));
     para.setext_allowed = setext_allowed;
     leaf_open_ = true;
 }
@@ -279,8 +280,9 @@ bool ContainerBuilder::start_setext_heading(std::string_view text) {
 }
 
 bool ContainerBuilder::start_atx_heading(std::string_view text) {
-    if (leading_indent_columns(text) > 3) return false;
-    std::size_t b = leading_indent_bytes(text);
+    const Indent in = leading_indent(text);
+    if (in.columns > 3) return false;
+    std::size_t b = in.bytes;
     std::size_t e = b;
     while (e < text.size() && text[e] == '#') ++e;
     std::size_t level = e - b;
@@ -420,8 +422,8 @@ bool ContainerBuilder::start_fenced_div(std::string_view text) {
 bool ContainerBuilder::feed_open_fenced_code(std::string_view text) {
     auto* code = last_child_as<build::FencedCode>();
     if (!code || code->closed) return false;
-    if (leading_indent_columns(text) <= 3) {
-        std::size_t b = leading_indent_bytes(text);
+    if (const Indent in = leading_indent(text); in.columns <= 3) {
+        std::size_t b = in.bytes;
         std::size_t e = b;
         while (e < text.size() && text[e] == code->fence_char) ++e;
         if (e - b == code->fence_len && is_blank(text.substr(e))) {

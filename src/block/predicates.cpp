@@ -15,10 +15,9 @@ bool is_marker_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c ==
 // The first character after the leading indentation, when the indentation is
 // at most 3 columns; nothing otherwise (or when the line is only indentation).
 std::optional<std::size_t> shallow_content_start(std::string_view text) {
-    if (leading_indent_columns(text) > 3) return std::nullopt;
-    std::size_t b = leading_indent_bytes(text);
-    if (b >= text.size()) return std::nullopt;
-    return b;
+    const Indent in = leading_indent(text);
+    if (in.columns > 3 || in.bytes >= text.size()) return std::nullopt;
+    return in.bytes;
 }
 
 // Column reached after the leading spaces and tabs of `text`, starting at `col`.
@@ -36,7 +35,7 @@ bool starts_with(std::string_view s, std::string_view p) { return s.substr(0, p.
 
 }  // namespace
 
-std::optional<ListMarker> list_marker(std::string_view text) {
+std::optional<ListMarker> parse_list_marker(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;
     if (i > 3 || i >= text.size() || text[i] == '\t') return std::nullopt;
@@ -82,10 +81,10 @@ bool list_interrupts_paragraph(std::string_view text) {
 }
 
 std::string_view strip_quote_marker_view(std::string_view text, std::string& buf) {
-    auto b = shallow_content_start(text);
-    if (!b || text[*b] != '>') return text;
-    std::size_t col = leading_indent_columns(text) + 1;
-    std::string_view after = text.substr(*b + 1);
+    const Indent in = leading_indent(text);
+    if (in.columns > 3 || in.bytes >= text.size() || text[in.bytes] != '>') return text;
+    std::size_t col = in.columns + 1;
+    std::string_view after = text.substr(in.bytes + 1);
     std::size_t target = (!after.empty() && is_ascii_space_or_tab(after[0])) ? col + 1 : col;
     return Line::strip_view(Line{after, 0, col}, target, buf);
 }
@@ -120,12 +119,13 @@ std::optional<std::string> def_marker(std::string_view text) {
 bool thematic_line(std::string_view text) {
     // Most lines are ruled out by their first byte after spaces and tabs: any
     // ASCII byte but a marker or other white space.
-    const std::size_t first = leading_indent_bytes(text);
+    const Indent in = leading_indent(text);
+    const std::size_t first = in.bytes;
     if (first == text.size()) return false;
     const auto lead = static_cast<unsigned char>(text[first]);
     if (lead < 0x80 && lead != '*' && lead != '-' && lead != '_' && !is_ascii_whitespace(static_cast<char>(lead)))
         return false;
-    if (leading_indent_columns(text) > 3) return false;
+    if (in.columns > 3) return false;
     // Most lines that start with a marker (list items, emphasis) show within
     // a few bytes that they are not a break: an ASCII byte other than a
     // marker or white space.
@@ -153,7 +153,7 @@ bool starts_block(std::string_view text) {
     std::string_view t = text.substr(*b);
     char c = t[0];
     if (c == '>' || c == '#') return true;
-    if (starts_with(t, "```") || starts_with(t, "~~~") || starts_with(t, ":::")) return true;
+    if ((c == '`' || c == '~' || c == ':') && t.size() >= 3 && t[1] == c && t[2] == c) return true;
     if (c == '*' && t.size() > 1 && t[1] == '[' && parse_abbr_def(text)) return true;
     if (c == '<') {
         if (starts_with(t, "<!--") || starts_with(t, "<?") || starts_with_ignore_ascii_case(t, "<![cdata["))
@@ -167,6 +167,10 @@ bool starts_block(std::string_view text) {
             if (!closing && (n == "pre" || n == "style" || n == "script" || n == "textarea")) return true;
         }
     }
+    // A thematic break begins with a marker (or other white space or a
+    // non-ASCII byte); most lines are ruled out here without the call.
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x80 && c != '*' && c != '-' && c != '_' && !is_ascii_whitespace(c)) return false;
     return thematic_line(text);
 }
 

@@ -17,7 +17,15 @@ struct ListMarker {
     bool ordered = false;
 };
 
-std::optional<ListMarker> list_marker(std::string_view text);
+// The marker at the start of the text; a call only for text that begins with
+// a space, a bullet or a digit (most lines begin otherwise).
+std::optional<ListMarker> parse_list_marker(std::string_view text);
+inline std::optional<ListMarker> list_marker(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    const char c = text[0];
+    if (c != ' ' && c != '-' && c != '+' && c != '*' && (c < '0' || c > '9')) return std::nullopt;
+    return parse_list_marker(text);
+}
 bool list_interrupts_paragraph(std::string_view text);
 std::string strip_quote_marker(std::string_view text);
 // The same as a view into the text or into `buf` (see Line::strip_view).

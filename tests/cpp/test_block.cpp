@@ -3,12 +3,56 @@
 #include <string>
 #include <vector>
 
+#include "block/builder.hpp"
 #include "block/html.hpp"
 #include "block/parser.hpp"
 #include "block/predicates.hpp"
 #include "quenlor.hpp"
 
 using namespace quenlor;
+
+// ---------------------------------------------------------------- paragraph lines
+
+// Lines kept in place and lines copied aside, mixed, past the inline slots,
+// with pops in between: every line reads back as pushed and the join is exact.
+TEST(LineList, MixedPlacesPushPopJoin) {
+    const std::string source = "alpha\nbeta\ngamma";
+    const std::string_view src(source);
+    struct Step {
+        char op;  // 's': push from the source, 'c': push a copy, 'p': pop
+        std::string_view text;
+    };
+    const std::vector<std::vector<Step>> cases = {
+        {{'s', src.substr(0, 5)}},
+        {{'c', "one"}, {'s', src.substr(6, 4)}, {'c', ""}, {'c', "two"}},
+        {{'s', src.substr(0, 5)}, {'c', "x"}, {'p', {}}, {'c', "yz"}, {'s', src.substr(11)}},
+        {{'c', "1"}, {'s', src.substr(0, 5)}, {'c', "3"}, {'c', "4"}, {'c', "5"}, {'s', src.substr(6, 4)},
+         {'p', {}}, {'p', {}}, {'c', "5b"}, {'p', {}}, {'p', {}}, {'s', src.substr(11)}, {'c', "6"}},
+        {{'c', "a"}, {'p', {}}, {'c', "b"}},
+    };
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        LineList list;
+        std::vector<std::string> expect;
+        for (const Step& st : cases[k]) {
+            if (st.op == 'p') {
+                list.pop();
+                expect.pop_back();
+            } else {
+                std::string copy(st.text);  // a copied line must not depend on its caller's buffer
+                list.push(st.op == 's' ? st.text : std::string_view(copy), st.op == 's');
+                expect.push_back(copy);
+            }
+            ASSERT_EQ(list.size(), expect.size()) << "case " << k;
+            for (std::size_t j = 0; j < expect.size(); ++j) EXPECT_EQ(list[j], expect[j]) << "case " << k;
+        }
+        std::string joined;
+        for (std::size_t j = 0; j < expect.size(); ++j) joined += (j ? "\n" : "") + expect[j];
+        EXPECT_EQ(list.take_joined(), joined) << "case " << k;
+        EXPECT_TRUE(list.empty());
+        list.push("again", false);
+        EXPECT_EQ(list.take_joined(), "again") << "case " << k;
+    }
+}
 
 // ---------------------------------------------------------------- predicates
 
