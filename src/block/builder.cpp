@@ -133,7 +133,18 @@ bool ContainerBuilder::feed_line(std::size_t i) {
         lazy_ = false;
         return true;
     }
-    if (feed_open_fenced_code(text) || feed_open_math(text) || feed_open_grid(text)) {
+    // Only the last child can be an open leaf, so its kind alone picks the
+    // one feeder that may take the line.
+    const std::uint32_t last = nodes_[current()].last_child;
+    const std::size_t last_kind = last == no_node ? std::variant_npos : nodes_[last].kind.index();
+    bool fed = false;
+    switch (last_kind) {
+        case kFencedCode: fed = feed_open_fenced_code(text); break;
+        case kMathBlock: fed = feed_open_math(text); break;
+        case kGridTable: fed = feed_open_grid(text); break;
+        default: break;
+    }
+    if (fed) {
         lazy_ = false;
         return true;
     }
@@ -142,7 +153,12 @@ bool ContainerBuilder::feed_line(std::size_t i) {
         lazy_ = false;
         return true;
     }
-    if (feed_open_html_block(text) || feed_open_indented_code(text, next)) {
+    switch (last_kind) {
+        case kHtmlBlock: fed = feed_open_html_block(text); break;
+        case kIndentedCode: fed = feed_open_indented_code(text, next); break;
+        default: break;
+    }
+    if (fed) {
         lazy_ = false;
         return true;
     }
