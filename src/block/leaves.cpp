@@ -236,12 +236,12 @@ bool ContainerBuilder::start_pipe_table(std::string_view text) {
     auto aligns = table_delimiter_row(text);
     if (!aligns) return false;
     std::string_view header = p->lines.back();
-    auto cells = split_table_row(header);
-    if (!cells || cells->size() != aligns->size()) return false;
+    auto head = table_head_row(header, *aligns);
+    if (!head) return false;
 
     build::Table table;
     table.leading_pipe = trim_white_space_start(header).substr(0, 1) == "|";
-    table.table.head.push_back(draft_inline_table_row(std::move(*cells), *aligns));
+    table.table.head.push_back(std::move(*head));
     table.table.aligns = std::move(*aligns);
     if (p->lines.size() == 1) {
         nodes_[*lc].kind = make_kind(std::move(table));

@@ -58,7 +58,9 @@ void for_each_raw_cell(std::string_view line, Emit emit) {
 
 std::vector<std::string> raw_table_cells(std::string_view line);
 std::optional<std::vector<std::string>> split_table_row(std::string_view line);
-DraftTableRow draft_inline_table_row(std::vector<std::string> cells, const std::vector<Align>& aligns);
+// A table's head row, its cells aligned as the delimiter row says; nothing
+// when the line is no row or has another number of cells.
+std::optional<DraftTableRow> table_head_row(std::string_view line, const std::vector<Align>& aligns);
 std::optional<std::string> table_caption_line(std::string_view line);
 // Delimiter row: the alignments, or nothing when the line is no delimiter row.
 std::optional<std::vector<Align>> table_delimiter_row(std::string_view line);

@@ -127,8 +127,41 @@ TEST(TablesPipe, DelimiterRow) {
         {"---", std::nullopt},  // no pipe at all
         {"|", std::nullopt},    // no columns
         {"| --- | |", std::nullopt},
+        {"|| --- |", std::nullopt},  // an empty cell that is neither first nor last
+        {"||", std::nullopt},
+        {"--- | |", std::nullopt},
+        {"| --- \\| --- |", std::nullopt},  // an escaped pipe is cell text
+        {"| --- | :-: \\", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(table_delimiter_row(c.line), c.aligns) << c.line;
+}
+
+TEST(TablesPipe, HeadRow) {
+    using S = std::vector<std::string>;
+    struct Case { const char* line; std::size_t columns; std::optional<S> cells; };
+    const Case cases[] = {
+        {"| a | b |", 2, S{"a", "b"}},
+        {"a | b", 2, S{"a", "b"}},
+        {"| a | |", 2, S{"a", ""}},  // only one trailing empty cell is dropped
+        {"| | a |", 2, S{"", "a"}},
+        {"a \\| b | c", 2, S{"a | b", "c"}},
+        {"| a | b |", 3, std::nullopt},
+        {"| a | b | c |", 2, std::nullopt},
+        {"|", 1, std::nullopt},
+        {"a b", 1, std::nullopt},  // no pipe, no row
+    };
+    for (const auto& c : cases) {
+        const std::vector<Align> aligns(c.columns, Align::Right);
+        auto row = table_head_row(c.line, aligns);
+        ASSERT_EQ(row.has_value(), c.cells.has_value()) << c.line;
+        if (!row) continue;
+        S got;
+        for (const auto& cell : row->cells) {
+            got.push_back(std::get<std::string>(cell.content.v));
+            EXPECT_EQ(cell.align, Align::Right) << c.line;
+        }
+        EXPECT_EQ(got, *c.cells) << c.line;
+    }
 }
 
 TEST(TablesPipe, CaptionLine) {
