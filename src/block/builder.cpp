@@ -57,6 +57,7 @@ void ContainerBuilder::reset(std::size_t first_line) {
     nodes_.push_back(BuildNode{BuildKind(build::Root{}), 0});
     stack_.assign(1, 0);
     blank_items_.clear();
+    definition_blank_seen_ = false;
     line_ = first_line;
     lazy_ = leaf_open_ = fence_closed_ = false;
     lookahead_line_ = static_cast<std::size_t>(-1);
@@ -513,6 +514,7 @@ void ContainerBuilder::mark_blank() {
     for (std::size_t k = stack_.size(); k-- > 0;) {
         if (auto* d = get<build::Definition>(stack_[k])) {
             d->blank_seen = true;
+            definition_blank_seen_ = true;
             break;
         }
     }
@@ -523,7 +525,7 @@ void ContainerBuilder::mark_blank() {
     }
 }
 
-void ContainerBuilder::mark_content() {
+void ContainerBuilder::mark_content_after_blank() {
     for (std::size_t k = stack_.size(); k-- > 0;) {
         if (auto* d = get<build::Definition>(stack_[k])) {
             if (d->blank_seen) {

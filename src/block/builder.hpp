@@ -243,7 +243,12 @@ private:
     const std::optional<std::string>& lookahead_through(std::size_t next, std::size_t upto);
     std::optional<std::string> lookahead_strip(std::string_view next, std::size_t upto) const;
     void mark_blank();
-    void mark_content();
+    // A content line: a definition or item with a blank line before it turns
+    // loose. Most lines follow no such blank line and need no walk.
+    void mark_content() {
+        if (definition_blank_seen_ || !blank_items_.empty()) mark_content_after_blank();
+    }
+    void mark_content_after_blank();
     // list_marker and thematic_line of a line's text as its containers left
     // it: the lazy test, the end of a list and the start of an item all ask
     // about the same text. Answers are kept only for text in the source,
@@ -297,6 +302,7 @@ private:
     std::vector<BuildNode> nodes_;
     std::vector<std::uint32_t> stack_;
     std::vector<std::uint32_t> blank_items_;
+    bool definition_blank_seen_ = false;  // some definition has had a blank line
     std::size_t line_ = 0;
     bool lazy_ = false;
     bool leaf_open_ = false;
