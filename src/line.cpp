@@ -27,6 +27,18 @@ void append_expanded(std::string& out, std::string_view text, std::size_t col) {
     out.append(text.substr(i));
 }
 
+// `pad` spaces and then `rest` (at column `col`) with its indentation expanded,
+// in `buf`. Built apart and then moved in, since `rest` may point into `buf`;
+// kept out of strip_view, whose usual case needs no string.
+std::string_view rewrite_rest(std::string_view rest, std::size_t col, std::size_t pad, std::string& buf) {
+    std::string out;
+    out.reserve(rest.size() + pad + 4);
+    out.append(pad, ' ');
+    append_expanded(out, rest, col);
+    buf.swap(out);
+    return buf;
+}
+
 }  // namespace
 
 std::string Line::strip_from(const Line& line, std::size_t target) {
@@ -37,16 +49,9 @@ std::string Line::strip_from(const Line& line, std::size_t target) {
 }
 
 std::string_view Line::strip_view(const Line& line, std::size_t target, std::string& buf) {
-    std::string_view text = line.text;
+    const std::string_view text = line.text;
     std::size_t pos = line.pos;
     std::size_t col = line.col;
-    std::string out;
-    // The rewritten text is built apart and then moved in, since `text` may
-    // point into `buf`.
-    auto rewritten = [&]() -> std::string_view {
-        buf.swap(out);
-        return buf;
-    };
     while (pos < text.size()) {
         if (col >= target) {
             // On a tab stop the rest keeps its tabs: they span the same columns
@@ -54,9 +59,7 @@ std::string_view Line::strip_view(const Line& line, std::size_t target, std::str
             // literal content (code) must not have its tabs rewritten.
             // Without tabs there is nothing to rewrite either.
             if (col % 4 == 0 || text.find('\t', pos) == std::string_view::npos) return text.substr(pos);
-            out.reserve(text.size() - pos + 4);
-            append_expanded(out, text.substr(pos), col);
-            return rewritten();
+            return rewrite_rest(text.substr(pos), col, 0, buf);
         }
         char c = text[pos];
         if (c == ' ') {
@@ -64,13 +67,8 @@ std::string_view Line::strip_view(const Line& line, std::size_t target, std::str
             ++pos;
         } else if (c == '\t') {
             std::size_t t = next_tab_stop(col);
-            if (t > target) {
-                // The tab straddles the target: its remainder stays as spaces.
-                out.reserve(text.size() - pos + 4);
-                out.append(t - target, ' ');
-                append_expanded(out, text.substr(pos + 1), t);
-                return rewritten();
-            }
+            // A tab straddling the target leaves its remainder as spaces.
+            if (t > target) return rewrite_rest(text.substr(pos + 1), t, t - target, buf);
             col = t;
             ++pos;
         } else {
@@ -89,7 +87,11 @@ std::string expand_leading_indent(std::string_view text, std::size_t start_col) 
 
 Indent leading_indent_slow(std::string_view text) {
     Indent in;
-    for (char c : text) {
+    // Indentation is mostly spaces: those are passed over before tabs are
+    // looked at.
+    while (in.bytes < text.size() && text[in.bytes] == ' ') ++in.bytes;
+    in.columns = in.bytes;
+    for (char c : text.substr(in.bytes)) {
         if (c == ' ') ++in.columns;
         else if (c == '\t') in.columns = next_tab_stop(in.columns);
         else break;

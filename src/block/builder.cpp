@@ -27,6 +27,14 @@ bool has_quote_marker(std::string_view text) {
     return in.columns <= 3 && in.bytes < text.size() && text[in.bytes] == '>';
 }
 
+// Line::strip_view of a whole line to column `target`, which its indentation
+// `in` reaches. Indentation of spaces alone, the usual kind, is cut off here.
+std::string_view strip_indent(std::string_view text, Indent in, std::size_t target, std::string& buf) {
+    if (in.bytes == in.columns && (target % 4 == 0 || text.find('\t', target) == std::string_view::npos))
+        return text.substr(target);
+    return Line::strip_view(Line{text, 0, 0}, target, buf);
+}
+
 std::string_view kind_of_span(const BuildKind& k) {
     switch (k.index()) {
         case kBlockQuote: return "block_quote";
@@ -250,8 +258,8 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line,
                 std::size_t col = kind_as<build::ListItem>(nodes_[node].kind).content_col;
                 if (blank) {
                     ok = item_has_content(node);
-                } else if (leading_indent_columns(text) >= col) {
-                    text = Line::strip_view(Line{text, 0, 0}, col, scratch_);
+                } else if (const Indent in = leading_indent(text); in.columns >= col) {
+                    text = strip_indent(text, in, col, scratch_);
                     ok = true;
                 } else {
                     may_be_lazy = true;
@@ -261,8 +269,8 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line,
             case kFootnote:
                 if (blank) {
                     ok = true;
-                } else if (leading_indent_columns(text) >= 4) {
-                    text = Line::strip_view(Line{text, 0, 0}, 4, scratch_);
+                } else if (const Indent in = leading_indent(text); in.columns >= 4) {
+                    text = strip_indent(text, in, 4, scratch_);
                     ok = true;
                 }
                 break;

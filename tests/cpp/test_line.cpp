@@ -46,6 +46,9 @@ TEST(LineIndent, ColumnsAndBytes) {
     EXPECT_EQ(leading_indent_columns(" \tx"), 4u);
     EXPECT_EQ(leading_indent_columns("\t x"), 5u);
     EXPECT_EQ(leading_indent_columns("x"), 0u);
+    EXPECT_EQ(leading_indent_columns("     \tx"), 8u);   // a tab after a run of spaces
+    EXPECT_EQ(leading_indent_columns("  \t  \tx"), 8u);
+    EXPECT_EQ(leading_indent_bytes("      "), 6u);       // spaces to the end
     EXPECT_EQ(leading_indent_bytes(" \t x"), 3u);
     EXPECT_EQ(leading_indent_bytes("\xC2\xA0x"), 0u);  // only spaces and tabs are indentation
 }
