@@ -328,7 +328,9 @@ void ContainerBuilder::match_containers(std::string_view& text, bool& lazy_line,
                 break;
         }
         if (stop) break;
-        if (!ok && may_be_lazy && lazy_ && !blank && !starts_block(text) && !marker_of(text) &&
+        // The marker first: most lines that reach here are new items, and the
+        // marker found is kept for the starters of this same line.
+        if (!ok && may_be_lazy && lazy_ && !blank && !marker_of(text) && !starts_block(text) &&
             !has_def_marker(text)) {
             ok = true;
             lazy_line = true;
