@@ -369,7 +369,6 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
     while (stack_.size() - 1 < max_depth) {
         // Text that begins with a letter (the usual case) opens nothing.
         if (!text.empty() && starts_nothing(text[0])) return Starters::GoOn;
-        if (is_thematic(text)) return Starters::GoOn;  // a thematic break never opens an item
         if (has_quote_marker(text)) {
             mark_content();
             open_node(build::BlockQuote{});
@@ -378,6 +377,9 @@ ContainerBuilder::Starters ContainerBuilder::open_starters(std::string_view& tex
         }
         const std::optional<ListMarker> m = marker_of(text);
         if (!m) return Starters::GoOn;
+        // A thematic break never opens an item; asked only of a line with a
+        // marker, since no quote marker begins a break.
+        if (is_thematic(text)) return Starters::GoOn;
         if (leaf_open_ && !list_interrupts_paragraph(text)) return Starters::GoOn;
 
         std::uint32_t list;
