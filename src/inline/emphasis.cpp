@@ -78,7 +78,8 @@ void InlineScanner::retire(std::size_t k) {
 }
 
 void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
-    if (too_deep_) return;
+    // Most texts end with no run left that could close (or none at all).
+    if (too_deep_ || delims_.empty() || delims_.back().node < lo) return;
     // Entries below `first` hold nodes before lo and can take no part.
     const std::size_t first = static_cast<std::size_t>(
         std::lower_bound(delims_.begin(), delims_.end(), lo,
