@@ -719,16 +719,20 @@ bool coalesces_children(const Inline& x) {
 }
 }  // namespace
 
+void flatten_strong(Inline& node) {
+    if (Strong* strong = node.get_if<Strong>(); strong && strong->attr.empty()) flatten_nested_strong(strong->children);
+}
+
+namespace {
+// A node's children coalesced (recursively), nested strong emphasis flattened:
+// for lists that were not built by the scanner, which coalesces as it goes.
 void coalesce_node(Inline& node) {
     if (!coalesces_children(node)) return;
     Inlines& children = *children_of(node);
     children = coalesce(std::move(children));
     flatten_strong(node);
 }
-
-void flatten_strong(Inline& node) {
-    if (Strong* strong = node.get_if<Strong>(); strong && strong->attr.empty()) flatten_nested_strong(strong->children);
-}
+}  // namespace
 
 Inlines coalesce(Inlines list) {
     // In place: nodes only move down over the texts merged into their neighbours.

@@ -56,8 +56,6 @@ struct BacktickMemo {
 // that no later recursive walk over the tree can exhaust the stack.
 constexpr std::size_t kMaxInlineNesting = 1000;
 
-// Coalesces a node's children (recursively) and flattens nested strong emphasis.
-void coalesce_node(Inline& node);
 // Strong emphasis without attributes takes in the children of the same kind
 // directly inside it; the rest of a new node's coalescing is done as its
 // children are taken.
