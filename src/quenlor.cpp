@@ -61,6 +61,7 @@ ParseOutput parse_document(std::string_view markdown, const Options& options, bo
     std::string storage;
     Parser parser(line_feed_text(markdown, storage), options, want_edit_nodes);
     parser.set_want_span_extras(want_span_extras);
+    parser.set_drafts_may_view_source(true);
     BlockParse blocks = parser.parse_blocks_with_spans(0);
 
     InlineContext ctx = inline_context(parser, options);
@@ -153,8 +154,13 @@ void recycle_lists(Blocks& blocks, ScratchPool& pool) {
 // footnotes section renders the notes from the tree.
 std::string to_xhtml(std::string_view markdown, const Options& options) {
     std::string storage;
-    Parser parser(line_feed_text(markdown, storage), options, false);
+    const std::string_view source = line_feed_text(markdown, storage);
+    Parser parser(source, options, false);
     parser.set_want_span_extras(false);
+    // A normalised copy is freed before the inline stage (large documents
+    // keep their peak memory down), so only the caller's own text may be
+    // viewed by the drafts.
+    parser.set_drafts_may_view_source(source.data() == markdown.data());
     BlockParse blocks = parser.parse_blocks_with_spans(0);
     parser.release_lines();
     std::vector<BlockSpan>().swap(blocks.spans);

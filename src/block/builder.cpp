@@ -789,6 +789,13 @@ void ContainerBuilder::finish_paragraph(build::Paragraph& p, DraftBlocks& out) {
 
     bool whole = first == 0 && last == n;  // no line taken off and none to trim at the start
     for (std::size_t j = first; j < last && whole; ++j) whole = trim_white_space_start(lines[j]).size() == lines[j].size();
+    if (whole && parser_.drafts_may_view_source()) {
+        if (const std::string_view range = p.lines.joined_in_source(); range.data()) {
+            para.source_text = range.substr(0, trim_unicode_end(range).size());
+            p.lines.clear();
+            return;
+        }
+    }
     std::string text;
     if (whole) {
         text = p.lines.take_joined();

@@ -61,11 +61,27 @@ public:
             if (i != 0) out.push_back('\n');
             out.append(view(piece(i)));
         }
+        clear();
+        return out;
+    }
+    // The joined text as one range of the source, when every line lies there
+    // and each follows the one before across a single line feed; else a view
+    // with no data.
+    std::string_view joined_in_source() const {
+        if (count_ == 0 || !first_[0].data) return {};
+        const char* end = first_[0].data + first_[0].size;
+        for (std::size_t i = 1; i < count_; ++i) {
+            const Piece& p = piece(i);
+            if (p.data != end + 1 || *end != '\n') return {};
+            end = p.data + p.size;
+        }
+        return std::string_view(first_[0].data, static_cast<std::size_t>(end - first_[0].data));
+    }
+    void clear() {
         count_ = 0;
         bytes_ = 0;
         more_.clear();
         owned_.clear();
-        return out;
     }
 private:
     // A line in place (data) or in owned_ (data null, at offset).

@@ -30,7 +30,14 @@ struct DraftDefinitionItem { std::vector<std::string> terms; std::vector<DraftDe
 struct DraftFootnote { std::string label; DraftBlocks blocks; };
 
 namespace draft {
-struct Paragraph { Attr attr; std::string text; };
+struct Paragraph {
+    Attr attr;
+    std::string text;
+    // The text when it is a range of the source that outlives the draft
+    // (`text` is then empty): most paragraphs need no copy of their lines.
+    std::string_view source_text;
+    std::string_view content() const { return source_text.data() ? source_text : std::string_view(text); }
+};
 struct Heading { Attr attr; std::uint8_t level = 1; std::string text; };
 struct BlockQuote { Attr attr; DraftBlocks blocks; };
 struct List { Attr attr; std::vector<DraftListItem> items; bool ordered = false; std::size_t start = 1; bool tight = true; };

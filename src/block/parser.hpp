@@ -66,6 +66,11 @@ public:
     // callers that read the spans.
     void set_want_span_extras(bool on) { want_span_extras_ = on; }
     bool want_span_extras() const { return want_span_extras_; }
+    // The caller keeps the source until the drafts are finalised: a paragraph
+    // whose lines are one range of it is then held as that range, not copied.
+    // Never so for a nested parse, whose source is a cell's temporary text.
+    void set_drafts_may_view_source(bool on) { drafts_may_view_source_ = on; }
+    bool drafts_may_view_source() const { return drafts_may_view_source_; }
 
     std::vector<DraftFootnote>& footnotes() { return footnotes_; }
     std::vector<EditRegion>& regions() { return regions_; }
@@ -101,6 +106,7 @@ private:
     std::vector<EditRegion> regions_;
     bool want_edit_nodes_ = false;
     bool want_span_extras_ = true;
+    bool drafts_may_view_source_ = false;
 
     // Owned copies of the lines a link reference definition may use (up to the
     // next blank line, which no definition crosses).

@@ -47,10 +47,70 @@ TEST(LineList, MixedPlacesPushPopJoin) {
         }
         std::string joined;
         for (std::size_t j = 0; j < expect.size(); ++j) joined += (j ? "\n" : "") + expect[j];
+        // Where the lines are one range of the source, that range is the join.
+        if (const std::string_view range = list.joined_in_source(); range.data()) {
+            EXPECT_EQ(range, joined) << "case " << k;
+        }
         EXPECT_EQ(list.take_joined(), joined) << "case " << k;
         EXPECT_TRUE(list.empty());
         list.push("again", false);
         EXPECT_EQ(list.take_joined(), "again") << "case " << k;
+    }
+}
+
+// Only lines that all lie in the source, each one line feed after the one
+// before, are one range of it.
+TEST(LineList, JoinedInSourceOnlyForAdjacentLines) {
+    const std::string source = "ab\ncd\n> ef\ngh";
+    const std::string_view src(source);
+    struct Case {
+        std::vector<std::string_view> lines;  // all pushed as lying in the source
+        bool copy_second;                    // the second line pushed as a copy instead
+        std::string_view range;              // expected; empty for none
+    };
+    const std::vector<Case> cases = {
+        {{src.substr(0, 2)}, false, "ab"},
+        {{src.substr(0, 2), src.substr(3, 2)}, false, "ab\ncd"},
+        {{src.substr(0, 2), src.substr(3, 2), src.substr(8, 2), src.substr(11, 2)}, false, {}},  // "> " between
+        {{src.substr(0, 1), src.substr(3, 2)}, false, {}},   // the first line cut short
+        {{src.substr(0, 2), src.substr(2, 2)}, false, {}},   // no line feed between
+        {{src.substr(0, 2), src.substr(3, 2)}, true, {}},
+        {{src.substr(6, 4), src.substr(11, 2)}, false, "> ef\ngh"},
+    };
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        LineList list;
+        std::vector<std::string> copies;
+        copies.reserve(cases[k].lines.size());
+        for (std::size_t j = 0; j < cases[k].lines.size(); ++j) {
+            const bool copy = j == 1 && cases[k].copy_second;
+            copies.emplace_back(cases[k].lines[j]);
+            list.push(copy ? std::string_view(copies.back()) : cases[k].lines[j], !copy);
+        }
+        const std::string_view range = list.joined_in_source();
+        if (cases[k].range.empty()) {
+            EXPECT_EQ(range.data(), nullptr) << "case " << k;
+        } else {
+            EXPECT_EQ(range, cases[k].range) << "case " << k;
+            EXPECT_EQ(range.data() - src.data(), cases[k].lines[0].data() - src.data()) << "case " << k;
+        }
+    }
+}
+
+// A paragraph of adjacent source lines is held as its range of the source when
+// the caller keeps the source; one behind container markers is still a copy.
+TEST(BlockBuilder, ParagraphViewsTheSourceOnlyWhenAllowed) {
+    const std::string source = "one\ntwo  \n\n> three\n> four";
+    for (bool allowed : {false, true}) {
+        Parser parser(source, Options{}, false);
+        parser.set_drafts_may_view_source(allowed);
+        auto r = parser.parse_blocks_with_spans(0);
+        ASSERT_EQ(r.drafts.size(), 2u);
+        const auto& top = std::get<draft::Paragraph>(r.drafts[0].v);
+        EXPECT_EQ(top.content(), "one\ntwo");  // trailing white space trimmed either way
+        EXPECT_EQ(top.source_text.data() == source.data(), allowed);
+        const auto& quoted = std::get<draft::Paragraph>(std::get<draft::BlockQuote>(r.drafts[1].v).blocks.at(0).v);
+        EXPECT_EQ(quoted.content(), "three\nfour");
+        EXPECT_EQ(quoted.source_text.data(), nullptr);
     }
 }
 
@@ -342,7 +402,7 @@ TEST(BlockBuilder, ParagraphDefinitionsAndAttributes) {
     const auto& quote = std::get<draft::BlockQuote>(r.drafts[0].v);
     ASSERT_EQ(quote.blocks.size(), 1u);
     const auto& para = std::get<draft::Paragraph>(quote.blocks[0].v);
-    EXPECT_EQ(para.text, "text");
+    EXPECT_EQ(para.content(), "text");
     EXPECT_EQ(para.attr.id(), "y");
     EXPECT_EQ(para.attr.classes(), (std::vector<std::string>{"x"}));
     EXPECT_EQ(parser.take_link_refs().count("a"), 1u);
@@ -359,7 +419,7 @@ TEST(BlockBuilder, CodeKeepsTabsBeyondTheStrippedColumns) {
 TEST(BlockBuilder, GridThatDoesNotParseKeepsItsCaptionLine) {
     auto r = drafts_of("+---+\n+---+\n: cap");
     ASSERT_EQ(r.drafts.size(), 1u);
-    EXPECT_EQ(std::get<draft::Paragraph>(r.drafts[0].v).text, "+---+\n+---+\n: cap");
+    EXPECT_EQ(std::get<draft::Paragraph>(r.drafts[0].v).content(), "+---+\n+---+\n: cap");
 }
 
 TEST(BlockBuilder, HtmlContainerNeedsTagAtLineStart) {

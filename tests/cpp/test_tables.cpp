@@ -44,7 +44,7 @@ struct Recorder {
         return [this](const std::string& text, std::size_t depth) {
             calls.emplace_back(text, depth);
             DraftBlocks blocks;
-            blocks.push_back(DraftBlock(draft::Paragraph{Attr{}, text}));
+            blocks.push_back(DraftBlock(draft::Paragraph{Attr{}, text, {}}));
             return blocks;
         };
     }
