@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -128,14 +129,14 @@ void md4c_append(const MD_CHAR* text, MD_SIZE size, void* user) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--once") == 0) return convert_once(argv[2]);
-    if (argc < 2) {
+    const int reps = argc > 2 ? std::atoi(argv[2]) : 9;
+    if (argc < 2 || reps < 1) {
         std::fprintf(stderr, "usage: %s CORPUS_DIR_OR_FILE [REPETITIONS]\n       %s --once FILE\n", argv[0], argv[0]);
         return 2;
     }
     auto docs = load_corpus(argv[1]);
-    int reps = argc > 2 ? std::atoi(argv[2]) : 9;
     std::size_t bytes = 0;
     for (const auto& d : docs) bytes += d.size();
     if (bytes == 0) {
@@ -184,4 +185,14 @@ int main(int argc, char** argv) {
         std::printf("quenlor / %-6s %6.2fx\n", results[i].name.c_str(), results[0].mb_per_s / results[i].mb_per_s);
     if (results.size() == 1) std::printf("(install libcmark-dev and libmd4c-html0-dev to compare in the same run)\n");
     return 0;
+}
+
+int main(int argc, char** argv) {
+    // A missing or unreadable corpus is reported, not left to terminate the run.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", argv[0], e.what());
+        return 1;
+    }
 }
