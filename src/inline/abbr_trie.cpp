@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <map>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "inline.hpp"
 
 namespace quenlor {
@@ -45,6 +49,37 @@ AbbrTrie::AbbrTrie(const std::vector<std::string>& keys) {
         nodes_[i].edges_end = static_cast<std::uint32_t>(edges_.size());
     }
     for (auto [b, node] : first) root_[b] = node + 1;
+    few_ = !first.empty() && first.size() <= kFewStarts;
+    if (few_) {
+        std::size_t n = 0;
+        for (auto [b, node] : first) few_starts_[n++] = b;
+        for (; n < kFewStarts; ++n) few_starts_[n] = few_starts_[n - 1];
+    }
+}
+
+std::size_t AbbrTrie::next_start(std::string_view text, std::size_t pos) const {
+    const std::size_t n = text.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+#if defined(__SSE2__)
+    if (few_) {
+        const __m128i s0 = _mm_set1_epi8(static_cast<char>(few_starts_[0]));
+        const __m128i s1 = _mm_set1_epi8(static_cast<char>(few_starts_[1]));
+        const __m128i s2 = _mm_set1_epi8(static_cast<char>(few_starts_[2]));
+        const __m128i s3 = _mm_set1_epi8(static_cast<char>(few_starts_[3]));
+        for (; pos + 16 <= n; pos += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+            const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, s0), _mm_cmpeq_epi8(v, s1)),
+                                             _mm_or_si128(_mm_cmpeq_epi8(v, s2), _mm_cmpeq_epi8(v, s3)));
+            if (const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hit)))
+                return pos + static_cast<std::size_t>(__builtin_ctz(bits));
+        }
+    }
+#endif
+    for (; pos + 4 <= n; pos += 4) {
+        if (root_[p[pos]] | root_[p[pos + 1]] | root_[p[pos + 2]] | root_[p[pos + 3]]) break;
+    }
+    while (pos < n && root_[p[pos]] == 0) ++pos;
+    return pos;
 }
 
 std::uint32_t AbbrTrie::child_of(std::uint32_t node, unsigned char b) const {

@@ -21,6 +21,9 @@ public:
     bool empty() const { return nodes_.empty(); }
     // Whether some key begins with the byte b.
     bool may_start(unsigned char b) const { return root_[b] != 0; }
+    // The first position at or after pos whose byte may start a key, else the
+    // text's size.
+    std::size_t next_start(std::string_view text, std::size_t pos) const;
     // Key indices of every key that text[pos...] begins with, longest first.
     void matches_at(std::string_view text, std::size_t pos, std::vector<std::uint32_t>& out) const;
 
@@ -38,6 +41,11 @@ private:
     std::uint32_t child_of(std::uint32_t node, unsigned char b) const;
 
     std::array<std::uint32_t, 256> root_{};  // node index + 1 of each first byte, 0 for none
+    // Most sets of keys start with a few distinct bytes: those are searched
+    // for sixteen bytes at a time (the list repeats its last byte to fill it).
+    static constexpr std::size_t kFewStarts = 4;
+    std::array<unsigned char, kFewStarts> few_starts_{};
+    bool few_ = false;
     std::vector<TrieNode> nodes_;
     std::vector<Edge> edges_;
 };

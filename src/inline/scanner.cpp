@@ -153,8 +153,29 @@ void split_abbreviations(std::string s, const InlineContext& ctx, OnText on_text
     std::size_t seg = 0, i = 0;
     bool prev_word = false;  // the start counts as non-word
     while (i < v.size()) {
+        // Only a byte that may start a key needs the word state before it:
+        // the bytes up to the next one are passed over in bulk.
+        const std::size_t j = trie.next_start(v, i);
+        if (j == v.size()) break;
+        if (j != i) {
+            const unsigned char before = static_cast<unsigned char>(v[j - 1]);
+            if (before < 0x80) {
+                // No UTF-8 sequence holds an ASCII byte: it is a character of its own.
+                prev_word = kAsciiWord[before];
+                i = j;
+            } else {
+                // Decode the non-ASCII run before j from its start, as a walk
+                // character by character would; j may lie inside a character,
+                // where no key starts.
+                std::size_t k = j - 1;
+                while (k > i && static_cast<unsigned char>(v[k - 1]) >= 0x80) --k;
+                i = k;
+                while (i < j) prev_word = is_word_char(decode_utf8(v, i));
+                if (i != j) continue;
+            }
+        }
         const unsigned char b = static_cast<unsigned char>(v[i]);
-        if (!prev_word && trie.may_start(b)) {
+        if (!prev_word) {
             // Keys that start here, longest first; the first one that ends at a word end wins.
             trie.matches_at(v, i, hits);
             bool matched = false;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "inline/abbr_trie.hpp"
 #include "inline/inline.hpp"
 #include "quenlor.hpp"
 #include "unicode.hpp"
@@ -64,12 +65,17 @@ std::string random_text(std::mt19937& rng, const std::vector<std::string>& alpha
 
 TEST(AbbrTrie, SameMarksAsDirectSearch) {
     // A small alphabet makes keys overlap, nest and collide with word ends often.
-    const std::vector<std::string> alphabet = {"a", "b", "A", "1", " ", ".", "\xC3\xA9", "\xC3\x9F", "\xE2\x80\x94"};
+    // Later rounds add bytes that decode to no character (a stray lead byte,
+    // a lone continuation byte that also ends "\xC3\x9F", an invalid byte).
+    const std::vector<std::string> valid = {"a", "b", "A", "1", " ", ".", "\xC3\xA9", "\xC3\x9F", "\xE2\x80\x94"};
+    std::vector<std::string> mixed = valid;
+    for (const char* bad : {"\xC3", "\x9F", "\xFF"}) mixed.emplace_back(bad);
     std::mt19937 rng(7);
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 60; ++round) {
+        const std::vector<std::string>& alphabet = round < 40 ? valid : mixed;
         AbbrMap abbrs;
         std::uniform_int_distribution<std::size_t> len(1, 5);
-        std::size_t key_count = round < 20 ? 5 : 300;
+        std::size_t key_count = round % 20 < 10 ? 3 : 300;
         for (std::size_t k = 0; k < key_count; ++k) abbrs.emplace(random_text(rng, alphabet, len(rng)), "t");
         InlineContext ctx;
         set_abbreviations(ctx, abbrs);
@@ -80,6 +86,36 @@ TEST(AbbrTrie, SameMarksAsDirectSearch) {
             ASSERT_EQ(scanner_marks(parse_inner(text, ctx, 0)), direct_marks(text, ctx.abbr_keys))
                 << "text: " << text;
         }
+    }
+}
+
+// The search for the next byte that may start a key, with few distinct first
+// bytes (searched sixteen at a time) and with many, near block edges and ends.
+TEST(AbbrTrie, NextStart) {
+    const AbbrTrie few({"Qa", "Zb", "Q"});
+    std::vector<std::string> many_keys;
+    for (char c = 'A'; c <= 'Z'; ++c) many_keys.push_back(std::string(1, c) + "x");
+    const AbbrTrie many(many_keys);
+    const std::string pad(40, 'a');
+    struct Case {
+        std::string text;
+        std::size_t from;
+        std::size_t few, many;
+    };
+    const std::vector<Case> cases = {
+        {"", 0, 0, 0},
+        {pad, 0, 40, 40},
+        {pad.substr(0, 15) + "Z", 0, 15, 15},
+        {pad.substr(0, 16) + "Q", 0, 16, 16},
+        {pad.substr(0, 31) + "QB", 0, 31, 31},
+        {pad.substr(0, 5) + "B" + pad.substr(0, 30) + "Z", 0, 36, 5},
+        {"QQ" + pad, 1, 1, 1},
+        {"QQ" + pad, 2, 42, 42},
+        {pad + "Q", 41, 41, 41},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(few.next_start(c.text, c.from), c.few) << c.text << " from " << c.from;
+        EXPECT_EQ(many.next_start(c.text, c.from), c.many) << c.text << " from " << c.from;
     }
 }
 

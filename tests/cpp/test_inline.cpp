@@ -267,6 +267,18 @@ TEST(InlineScanner, AbbreviationsAndAutolinks) {
         {"x*HTML*y", "'x' em(abbr[Hyper]<HTML>) 'y'"},
         {"", ""},
     });
+    // A key starts only after a non-word character, however the text before
+    // it is encoded: multi-byte letters and punctuation, undecodable bytes,
+    // and a key byte that lies inside a character of the text.
+    InlineContext wide = make_ctx();
+    set_abbreviations(wide, {{"HTML", "H"}, {"\u03A9mega", "O"}, {"\xA9x", "bad"}});
+    check_all(wide, {
+        {"\u00E9HTML \u2014HTML", "'\u00E9HTML \u2014' abbr[H]<HTML>"},
+        {"\xFFHTML", "'\xFF' abbr[H]<HTML>"},
+        {"\xC3HTML \xE2\x80HTML", "'\xC3' abbr[H]<HTML> ' \xE2\x80' abbr[H]<HTML>"},
+        {"\u03A9\u03A9mega \u2026\u03A9mega", "'\u03A9\u03A9mega \u2026' abbr[O]<\u03A9mega>"},
+        {"\u00A9x \xA9x", "'\u00A9x ' abbr[bad]<\xA9x>"},
+    });
     InlineContext plain = make_ctx();
     check_all(plain, {
         {"see www.x.y.", "'see ' auto[http://www.x.y]<www.x.y> '.'"},
