@@ -241,7 +241,9 @@ bool needs_no_scan(std::string_view text, const InlineContext& ctx) {
 
 Inlines plain_leaf(std::string&& text, const InlineContext& ctx) {
     Inlines out;
-    if (ctx.abbr_keys.empty()) {
+    // A text where no key can start is one node too (an empty one is none
+    // once abbreviations are defined).
+    if (ctx.abbr_keys.empty() || (!text.empty() && ctx.abbr_trie.next_start(text, 0) == text.size())) {
         out.reserve(1);  // exactly one node, without the growth path
         out.emplace_back(Text{std::move(text)});
     } else if (!text.empty()) {
@@ -657,7 +659,8 @@ void InlineScanner::flush_text() {
     const std::string_view text = pending_.view();
     if (text.empty()) return;
     escaped_backslash_end_ = std::string::npos;
-    if (!text_has_amp_ && !has_placeholder_ && ctx_.abbr_keys.empty()) [[likely]] {
+    if (!text_has_amp_ && !has_placeholder_ &&
+        (ctx_.abbr_keys.empty() || ctx_.abbr_trie.next_start(text, 0) == text.size())) [[likely]] {
         // The text node is built in place from the pending bytes: one copy.
         push_leaf(Text{std::string(text)});
         pending_.clear();
