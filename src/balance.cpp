@@ -238,13 +238,17 @@ std::string balance_fragment(std::string_view in) {
                 continue;
             }
             // Dropped. The text on both sides now meets, and must not read as
-            // markup the input lacked when read again: a literal "<" before
-            // would open a tag ("<</x>i"), and "?" before ">" would make a
-            // "?>" (likewise "]]>") ending an earlier instruction elsewhere.
+            // markup the input lacked when read again: a literal "<" or "</"
+            // before would open a tag ("<</x>i") or end one ("</</x>i"), and
+            // "?" before ">" would make a "?>" (likewise "]]>") ending an
+            // earlier instruction elsewhere.
             pos = gt + 1;
             if (!out.empty() && out.back() == '<') {
                 out.pop_back();
                 out.append("&lt;");
+            } else if (out.ends_with("</")) {
+                out.resize(out.size() - 2);
+                out.append("&lt;/");
             } else if (pos < n && !out.empty() && (out.back() == '?' || out.back() == ']') &&
                        (in[pos] == '>' || in[pos] == ']')) {
                 out.append(in[pos] == '>' ? "&gt;" : "&#93;");

@@ -16,6 +16,10 @@ TEST(Balance, Fragments) {
         {"closed before final newline", "<div>\n<p>x</p>\n", "<div>\n<p>x</p></div>\n"},
         {"no final newline", "<em>a<", "<em>a<</em>"},
         {"stray end tag", "<p>a</span>b</p>\n", "<p>ab</p>\n"},
+        // Text that meets across a dropped end tag must not become a tag.
+        {"dropped after a literal lt", "<p><</x>i</p>", "<p>&lt;i</p>"},
+        {"dropped after a literal lt and slash", "<p></</u>i</p>", "<p>&lt;/i</p>"},
+        {"dropped after a literal lt and slash, twice", "</</u></v>i", "&lt;/i"},
         {"skipped elements closed innermost first", "<div><B><i>x</div>", "<div><B><i>x</i></B></div>"},
         {"case-insensitive end tag", "<SPAN>a</span>", "<SPAN>a</span>"},
         {"inserted end tag keeps capitals", "<P><SPAN>a</p>", "<P><SPAN>a</SPAN></p>"},
