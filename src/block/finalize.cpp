@@ -23,7 +23,7 @@ namespace {
 Inlines inlines_of(std::string_view text, const InlineContext& ctx) { return parse_inner(text, ctx, 0); }
 
 Block finalize_paragraph(draft::Paragraph& p, const InlineContext& ctx) {
-    Inlines inlines = p.source_text.data() ? parse_inner(p.source_text, ctx, 0) : parse_owned(std::move(p.text), ctx);
+    Inlines inlines = p.source_text.data() ? inlines_of(p.source_text, ctx) : parse_owned(std::move(p.text), ctx);
     if (inlines.size() == 1 && inlines.front().is<Image>()) {
         // A paragraph holding only an image becomes a figure.
         Image& img = inlines.front().as<Image>();

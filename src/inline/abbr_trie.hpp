@@ -19,8 +19,6 @@ public:
     explicit AbbrTrie(const std::vector<std::string>& keys);
 
     bool empty() const { return nodes_.empty(); }
-    // Whether some key begins with the byte b.
-    bool may_start(unsigned char b) const { return root_[b] != 0; }
     // The first position at or after pos whose byte may start a key, else the
     // text's size.
     std::size_t next_start(std::string_view text, std::size_t pos) const;
