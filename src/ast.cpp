@@ -1,6 +1,7 @@
 #include "ast.hpp"
 
 #include <algorithm>
+#include <ostream>
 
 #include "unicode.hpp"
 
@@ -111,6 +112,50 @@ Attr* inline_attr(N& node) {
     else return nullptr;
 }
 }  // namespace
+
+void NodeText::init(std::string_view s) {
+    if (s.size() <= kInlineCapacity) {
+        std::memcpy(bytes_, s.data(), s.size());
+        tag() = static_cast<char>(s.size());
+        return;
+    }
+    heap_ = Heap{new char[s.size()], s.size(), s.size()};
+    std::memcpy(heap_.data, s.data(), s.size());
+    tag() = static_cast<char>(kOnHeap);
+}
+
+void NodeText::append(std::string_view s) {
+    const std::size_t n = size();
+    const std::size_t total = n + s.size();
+    if (!on_heap() && total <= kInlineCapacity) {
+        std::memcpy(bytes_ + n, s.data(), s.size());
+        tag() = static_cast<char>(total);
+        return;
+    }
+    if (on_heap() && total <= heap_.capacity) {
+        std::memcpy(heap_.data + n, s.data(), s.size());
+        heap_.size = total;
+        return;
+    }
+    // Texts grow by coalescing neighbours, often several in a row: room
+    // doubles so that a long run of appends stays linear.
+    const std::size_t capacity = std::max(total, 2 * n);
+    char* data = new char[capacity];
+    std::memcpy(data, this->data(), n);
+    std::memcpy(data + n, s.data(), s.size());
+    free_heap();
+    heap_ = Heap{data, total, capacity};
+    tag() = static_cast<char>(kOnHeap);
+}
+
+void NodeText::remove_prefix(std::size_t n) {
+    const std::size_t rest = size() - n;
+    char* d = on_heap() ? heap_.data : bytes_;
+    std::memmove(d, d + n, rest);
+    set_size(rest);
+}
+
+std::ostream& operator<<(std::ostream& os, const NodeText& t) { return os << t.view(); }
 
 std::string_view kind_name(const Inline& x) { return inline_kinds[x.v.index()]; }
 std::string_view kind_name(const Block& b) { return block_kinds[b.v.index()]; }

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <span>
@@ -125,8 +127,98 @@ struct Block;
 using Inlines = std::vector<Inline>;
 using Blocks = std::vector<Block>;
 
+// The bytes of a text node. Most texts are the short runs between markup, so
+// up to kInlineCapacity bytes are kept in the node itself (an inline node of
+// any kind has that much room) and only longer ones take a heap block. Both
+// forms move with a plain copy of the object.
+class NodeText {
+public:
+    static constexpr std::size_t kInlineCapacity = 103;
+
+    NodeText() noexcept { tag() = 0; }
+    NodeText(std::string_view s) { init(s); }
+    NodeText(const std::string& s) : NodeText(std::string_view(s)) {}
+    NodeText(const char* s) : NodeText(std::string_view(s)) {}
+    NodeText(const NodeText& o) : NodeText(o.view()) {}
+    NodeText(NodeText&& o) noexcept {
+        std::memcpy(bytes_, o.bytes_, sizeof bytes_);
+        o.tag() = 0;
+    }
+    NodeText& operator=(const NodeText& o) {
+        if (this != &o) *this = NodeText(o);
+        return *this;
+    }
+    NodeText& operator=(NodeText&& o) noexcept {
+        if (this != &o) {
+            free_heap();
+            std::memcpy(bytes_, o.bytes_, sizeof bytes_);
+            o.tag() = 0;
+        }
+        return *this;
+    }
+    NodeText& operator=(std::string_view s) { return *this = NodeText(s); }
+    NodeText& operator=(const std::string& s) { return *this = NodeText(s); }
+    NodeText& operator=(const char* s) { return *this = NodeText(s); }
+    ~NodeText() { free_heap(); }
+
+    std::string_view view() const {
+        return on_heap() ? std::string_view(heap_.data, heap_.size) : std::string_view(bytes_, tag());
+    }
+    operator std::string_view() const { return view(); }
+    std::string str() const { return std::string(view()); }
+    const char* data() const { return on_heap() ? heap_.data : bytes_; }
+    std::size_t size() const { return on_heap() ? heap_.size : tag(); }
+    bool empty() const { return size() == 0; }
+    char operator[](std::size_t i) const { return data()[i]; }
+    char front() const { return data()[0]; }
+    char back() const { return data()[size() - 1]; }
+
+    void append(std::string_view s);
+    NodeText& operator+=(std::string_view s) {
+        append(s);
+        return *this;
+    }
+    // Drops the first or last n bytes (n at most the size).
+    void remove_prefix(std::size_t n);
+    void remove_suffix(std::size_t n) { set_size(size() - n); }
+
+    friend bool operator==(const NodeText& a, const NodeText& b) { return a.view() == b.view(); }
+    friend bool operator==(const NodeText& a, std::string_view b) { return a.view() == b; }
+    friend bool operator==(const NodeText& a, const char* b) { return a.view() == std::string_view(b); }
+    friend bool operator==(const NodeText& a, const std::string& b) { return a.view() == std::string_view(b); }
+    friend std::string operator+(std::string a, const NodeText& b) { return a.append(b.view()); }
+
+private:
+    static constexpr unsigned char kOnHeap = 0xFF;
+    struct Heap {
+        char* data;
+        std::size_t size;
+        std::size_t capacity;
+    };
+    unsigned char tag() const { return static_cast<unsigned char>(bytes_[kInlineCapacity]); }
+    char& tag() { return bytes_[kInlineCapacity]; }
+    bool on_heap() const { return tag() == kOnHeap; }
+    void init(std::string_view s);
+    void set_size(std::size_t n) {
+        if (on_heap()) heap_.size = n;
+        else tag() = static_cast<char>(n);
+    }
+    void free_heap() {
+        if (on_heap()) [[unlikely]]
+            delete[] heap_.data;
+    }
+    // The inline bytes, the last of which is the size (or kOnHeap); the heap
+    // form's pointer and sizes overlay the first bytes.
+    union {
+        char bytes_[kInlineCapacity + 1];
+        Heap heap_;
+    };
+};
+
+std::ostream& operator<<(std::ostream& os, const NodeText& t);
+
 // ---- inline variants, in declared order ----
-struct Text { std::string text; };
+struct Text { NodeText text; };
 struct SoftBreak {};
 struct HardBreak {};
 struct Emph { Attr attr; Inlines children; };

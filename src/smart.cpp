@@ -19,7 +19,7 @@ bool has_smart_candidate(std::string_view text) {
 
 void smarten_inlines(Inlines& list);
 
-void smarten_text(std::string& text) {
+void smarten_text(NodeText& text) {
     if (has_smart_candidate(text)) text = smarten(text);
 }
 

@@ -151,8 +151,8 @@ void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
 
         op.count -= used;
         {
-            std::string& t = nodes_[op.node].value.as<Text>().text;
-            t.resize(t.size() - used);
+            NodeText& t = nodes_[op.node].value.as<Text>().text;
+            t.remove_suffix(used);
             if (t.empty()) {
                 kill(op.node);
                 retire(found);
@@ -160,8 +160,8 @@ void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
         }
         cl.count -= used;
         {
-            std::string& t = nodes_[cl.node].value.as<Text>().text;
-            t.erase(0, used);
+            NodeText& t = nodes_[cl.node].value.as<Text>().text;
+            t.remove_prefix(used);
             if (t.empty()) {
                 kill(cl.node);
                 retire(cur);
@@ -177,7 +177,7 @@ void InlineScanner::process_delimiters_range(std::size_t lo, std::size_t hi) {
                 auto block = trailing_attr(t->text, ctx_.attr_defs);
                 if (!block) break;
                 attr->merge(block->attr);
-                t->text.erase(0, block->consumed);
+                t->text.remove_prefix(block->consumed);
                 if (t->text.empty()) kill(next);
             }
         }

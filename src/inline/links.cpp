@@ -77,7 +77,7 @@ std::optional<Link> citation_item(std::string_view piece, bool single) {
     Link link;
     link.url = "#" + std::string(key);
     link.attr.set_pair("data-ref", bare ? "bare" : "");
-    if (!trimmed.empty()) link.children.emplace_back(Text{std::string(trimmed)});
+    if (!trimmed.empty()) link.children.emplace_back(Text{NodeText(trimmed)});
     return link;
 }
 
@@ -281,7 +281,7 @@ std::optional<std::size_t> InlineScanner::inline_note(std::size_t pos) {
 
 std::size_t InlineScanner::push_bracket(bool image, std::size_t pos) {
     flush_text();
-    const std::size_t node = push_leaf(Text{std::string(image ? "![" : "[")});
+    const std::size_t node = push_leaf(Text{NodeText(image ? "![" : "[")});
     const std::size_t after = pos + (image ? 2 : 1);
     brackets_.push_back(Bracket{node, after, image, true});
     return after;

@@ -266,7 +266,7 @@ Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std:
     const std::uint64_t limit = std::min(ctx.options.max_inline_depth, kMaxInlineParseDepth);
     Inlines out;
     if (depth > limit) {
-        out.emplace_back(Text{std::string(text)});
+        out.emplace_back(Text{NodeText(text)});
         return out;
     }
     if (needs_no_scan(text, ctx)) return plain_leaf(std::string(text), ctx);
@@ -662,7 +662,7 @@ void InlineScanner::flush_text() {
     if (!text_has_amp_ && !has_placeholder_ &&
         (ctx_.abbr_keys.empty() || ctx_.abbr_trie.next_start(text, 0) == text.size())) [[likely]] {
         // The text node is built in place from the pending bytes: one copy.
-        push_leaf(Text{std::string(text)});
+        push_leaf(Text{NodeText(text)});
         pending_.clear();
         return;
     }

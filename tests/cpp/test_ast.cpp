@@ -87,3 +87,59 @@ TEST(AstAlignList, CopiesAreIndependent) {
     EXPECT_TRUE(AlignList(std::vector<Align>{}).empty());
     EXPECT_EQ(AlignList().view().size(), 0u);
 }
+
+// A text node's bytes stay right through every change that moves them
+// between the node and the heap: sizes around the inline capacity, appends
+// that cross it, trimming either end, and copies and moves of both forms.
+TEST(AstNodeText, KeepsItsBytesAcrossBothForms) {
+    const std::size_t cap = NodeText::kInlineCapacity;
+    const auto text = [](std::size_t n, char first) {
+        std::string s(n, ' ');
+        for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(first + i % 26);
+        return s;
+    };
+    for (std::size_t a : {std::size_t{0}, std::size_t{1}, cap - 1, cap, cap + 1, 3 * cap}) {
+        for (std::size_t b : {std::size_t{0}, std::size_t{1}, cap, 2 * cap}) {
+            const std::string sa = text(a, 'a'), sb = text(b, 'A');
+            NodeText t(sa);
+            EXPECT_EQ(t, sa);
+            t += sb;
+            t.append(sb);
+            std::string expected = sa + sb + sb;
+            ASSERT_EQ(t, expected) << a << "+" << b;
+
+            const std::size_t cut = expected.size() / 3;
+            t.remove_prefix(cut);
+            t.remove_suffix(cut / 2);
+            expected = expected.substr(cut, expected.size() - cut - cut / 2);
+            ASSERT_EQ(t.view(), expected) << a << "+" << b;
+
+            NodeText copy = t;
+            NodeText moved = std::move(t);
+            EXPECT_TRUE(t.empty());  // a moved-from text is empty and usable
+            t += "x";
+            EXPECT_EQ(t, "x");
+            EXPECT_EQ(copy, expected);
+            EXPECT_EQ(moved, expected);
+            copy = moved;
+            moved = std::move(copy);
+            moved = moved;
+            EXPECT_EQ(moved, expected);
+            moved = std::string_view(sa);
+            EXPECT_EQ(moved, sa);
+        }
+    }
+}
+
+TEST(AstNodeText, GrowsLinearlyByAppends) {
+    // Many small appends (texts coalesced one after another) keep every byte.
+    NodeText t;
+    std::string expected;
+    for (int i = 0; i < 5000; ++i) {
+        const std::string piece(static_cast<std::size_t>(i % 7), static_cast<char>('a' + i % 26));
+        t += piece;
+        expected += piece;
+    }
+    EXPECT_EQ(t, expected);
+    EXPECT_EQ(std::string("<") + t, "<" + expected);
+}
