@@ -113,7 +113,8 @@ Attr* inline_attr(N& node) {
 }
 }  // namespace
 
-void NodeText::init(std::string_view s) {
+template <std::size_t Bytes>
+void BasicNodeText<Bytes>::init(std::string_view s) {
     if (s.size() <= kInlineCapacity) {
         std::memcpy(bytes_, s.data(), s.size());
         tag() = static_cast<char>(s.size());
@@ -124,7 +125,8 @@ void NodeText::init(std::string_view s) {
     tag() = static_cast<char>(kOnHeap);
 }
 
-void NodeText::append(std::string_view s) {
+template <std::size_t Bytes>
+void BasicNodeText<Bytes>::append(std::string_view s) {
     const std::size_t n = size();
     const std::size_t total = n + s.size();
     if (!on_heap() && total <= kInlineCapacity) {
@@ -148,14 +150,23 @@ void NodeText::append(std::string_view s) {
     tag() = static_cast<char>(kOnHeap);
 }
 
-void NodeText::remove_prefix(std::size_t n) {
+template <std::size_t Bytes>
+void BasicNodeText<Bytes>::remove_prefix(std::size_t n) {
     const std::size_t rest = size() - n;
     char* d = on_heap() ? heap_.data : bytes_;
     std::memmove(d, d + n, rest);
     set_size(rest);
 }
 
-std::ostream& operator<<(std::ostream& os, const NodeText& t) { return os << t.view(); }
+template <std::size_t Bytes>
+std::ostream& operator<<(std::ostream& os, const BasicNodeText<Bytes>& t) {
+    return os << t.view();
+}
+
+template class BasicNodeText<104>;
+template class BasicNodeText<64>;
+template std::ostream& operator<<(std::ostream&, const BasicNodeText<104>&);
+template std::ostream& operator<<(std::ostream&, const BasicNodeText<64>&);
 
 std::string_view kind_name(const Inline& x) { return inline_kinds[x.v.index()]; }
 std::string_view kind_name(const Block& b) { return block_kinds[b.v.index()]; }

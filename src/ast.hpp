@@ -37,6 +37,39 @@ private:
     std::unique_ptr<T> p_;
 };
 
+// An optional string behind one pointer: link titles are rare, and a title
+// held in place would leave a link node no room for its destination.
+class OptionalText {
+public:
+    OptionalText() = default;
+    OptionalText(std::nullopt_t) {}
+    OptionalText(std::string s) : p_(std::make_unique<std::string>(std::move(s))) {}
+    OptionalText(const char* s) : p_(std::make_unique<std::string>(s)) {}
+    OptionalText(const std::optional<std::string>& o) : p_(o ? std::make_unique<std::string>(*o) : nullptr) {}
+    OptionalText(std::optional<std::string>&& o) : p_(o ? std::make_unique<std::string>(std::move(*o)) : nullptr) {}
+    OptionalText(const OptionalText& o) : p_(o.p_ ? std::make_unique<std::string>(*o.p_) : nullptr) {}
+    OptionalText(OptionalText&&) noexcept = default;
+    OptionalText& operator=(const OptionalText& o) {
+        if (this != &o) p_ = o.p_ ? std::make_unique<std::string>(*o.p_) : nullptr;
+        return *this;
+    }
+    OptionalText& operator=(OptionalText&&) noexcept = default;
+
+    bool has_value() const { return p_ != nullptr; }
+    explicit operator bool() const { return has_value(); }
+    const std::string& operator*() const { return *p_; }
+    std::string& operator*() { return *p_; }
+    const std::string* operator->() const { return p_.get(); }
+    std::string* operator->() { return p_.get(); }
+    friend bool operator==(const OptionalText& a, const OptionalText& b) {
+        return a.p_ && b.p_ ? *a.p_ == *b.p_ : a.p_ == b.p_;
+    }
+    friend bool operator==(const OptionalText& a, std::nullopt_t) { return !a.p_; }
+
+private:
+    std::unique_ptr<std::string> p_;
+};
+
 struct AttrData {
     std::optional<std::string> id;
     std::vector<std::string> classes;
@@ -127,28 +160,31 @@ struct Block;
 using Inlines = std::vector<Inline>;
 using Blocks = std::vector<Block>;
 
-// The bytes of a text node. Most texts are the short runs between markup, so
-// up to kInlineCapacity bytes are kept in the node itself (an inline node of
-// any kind has that much room) and only longer ones take a heap block. Both
-// forms move with a plain copy of the object.
-class NodeText {
-public:
-    static constexpr std::size_t kInlineCapacity = 103;
+// A string of an inline node kept in `Bytes` bytes of the node itself: most
+// texts between markup and most link destinations are short, so up to
+// kInlineCapacity bytes are held in place and only longer ones take a heap
+// block. Both forms move with a plain copy of the object.
+template <std::size_t Bytes>
+class BasicNodeText {
+    static_assert(Bytes >= 32 && Bytes <= 255);
 
-    NodeText() noexcept { tag() = 0; }
-    NodeText(std::string_view s) { init(s); }
-    NodeText(const std::string& s) : NodeText(std::string_view(s)) {}
-    NodeText(const char* s) : NodeText(std::string_view(s)) {}
-    NodeText(const NodeText& o) : NodeText(o.view()) {}
-    NodeText(NodeText&& o) noexcept {
+public:
+    static constexpr std::size_t kInlineCapacity = Bytes - 1;
+
+    BasicNodeText() noexcept { tag() = 0; }
+    BasicNodeText(std::string_view s) { init(s); }
+    BasicNodeText(const std::string& s) : BasicNodeText(std::string_view(s)) {}
+    BasicNodeText(const char* s) : BasicNodeText(std::string_view(s)) {}
+    BasicNodeText(const BasicNodeText& o) : BasicNodeText(o.view()) {}
+    BasicNodeText(BasicNodeText&& o) noexcept {
         std::memcpy(bytes_, o.bytes_, sizeof bytes_);
         o.tag() = 0;
     }
-    NodeText& operator=(const NodeText& o) {
-        if (this != &o) *this = NodeText(o);
+    BasicNodeText& operator=(const BasicNodeText& o) {
+        if (this != &o) *this = BasicNodeText(o);
         return *this;
     }
-    NodeText& operator=(NodeText&& o) noexcept {
+    BasicNodeText& operator=(BasicNodeText&& o) noexcept {
         if (this != &o) {
             free_heap();
             std::memcpy(bytes_, o.bytes_, sizeof bytes_);
@@ -156,10 +192,10 @@ public:
         }
         return *this;
     }
-    NodeText& operator=(std::string_view s) { return *this = NodeText(s); }
-    NodeText& operator=(const std::string& s) { return *this = NodeText(s); }
-    NodeText& operator=(const char* s) { return *this = NodeText(s); }
-    ~NodeText() { free_heap(); }
+    BasicNodeText& operator=(std::string_view s) { return *this = BasicNodeText(s); }
+    BasicNodeText& operator=(const std::string& s) { return *this = BasicNodeText(s); }
+    BasicNodeText& operator=(const char* s) { return *this = BasicNodeText(s); }
+    ~BasicNodeText() { free_heap(); }
 
     std::string_view view() const {
         return on_heap() ? std::string_view(heap_.data, heap_.size) : std::string_view(bytes_, tag());
@@ -174,7 +210,7 @@ public:
     char back() const { return data()[size() - 1]; }
 
     void append(std::string_view s);
-    NodeText& operator+=(std::string_view s) {
+    BasicNodeText& operator+=(std::string_view s) {
         append(s);
         return *this;
     }
@@ -182,11 +218,11 @@ public:
     void remove_prefix(std::size_t n);
     void remove_suffix(std::size_t n) { set_size(size() - n); }
 
-    friend bool operator==(const NodeText& a, const NodeText& b) { return a.view() == b.view(); }
-    friend bool operator==(const NodeText& a, std::string_view b) { return a.view() == b; }
-    friend bool operator==(const NodeText& a, const char* b) { return a.view() == std::string_view(b); }
-    friend bool operator==(const NodeText& a, const std::string& b) { return a.view() == std::string_view(b); }
-    friend std::string operator+(std::string a, const NodeText& b) { return a.append(b.view()); }
+    friend bool operator==(const BasicNodeText& a, const BasicNodeText& b) { return a.view() == b.view(); }
+    friend bool operator==(const BasicNodeText& a, std::string_view b) { return a.view() == b; }
+    friend bool operator==(const BasicNodeText& a, const char* b) { return a.view() == std::string_view(b); }
+    friend bool operator==(const BasicNodeText& a, const std::string& b) { return a.view() == std::string_view(b); }
+    friend std::string operator+(std::string a, const BasicNodeText& b) { return a.append(b.view()); }
 
 private:
     static constexpr unsigned char kOnHeap = 0xFF;
@@ -215,7 +251,15 @@ private:
     };
 };
 
-std::ostream& operator<<(std::ostream& os, const NodeText& t);
+template <std::size_t Bytes>
+std::ostream& operator<<(std::ostream& os, const BasicNodeText<Bytes>& t);
+
+extern template class BasicNodeText<104>;
+extern template class BasicNodeText<64>;
+// A text node's bytes: all the room any inline node has.
+using NodeText = BasicNodeText<104>;
+// A link's or image's destination, beside its children and title.
+using UrlText = BasicNodeText<64>;
 
 // ---- inline variants, in declared order ----
 struct Text { NodeText text; };
@@ -228,8 +272,8 @@ struct Superscript { Attr attr; std::string text; };
 struct Subscript { Attr attr; std::string text; };
 struct Highlight { Attr attr; Inlines children; };
 struct Code { Attr attr; std::string text; };
-struct Link { Attr attr; Inlines children; std::string url; std::optional<std::string> title; };
-struct Image { Attr attr; Inlines children; std::string url; std::optional<std::string> title; };
+struct Link { Attr attr; Inlines children; UrlText url; OptionalText title; };
+struct Image { Attr attr; Inlines children; UrlText url; OptionalText title; };
 struct Autolink { std::string url; std::string text; bool email = false; };
 struct Abbr { std::string text; std::string title; };
 struct HtmlInline { std::string html; };

@@ -150,7 +150,7 @@ private:
         if (!dt) return std::nullopt;
         EditImage img;
         img.alt = plain(coalesce(parse_inner(tail->label, ctx_, 0)));
-        img.url = std::move(dt->url);
+        img.url = dt->url.str();
         img.title = std::move(dt->title);
         img.start = base_ + p;
         img.end = base_ + tail->paren.end;

@@ -94,7 +94,7 @@ struct ParenContent {
 std::optional<ParenContent> paren_content(std::string_view text, std::size_t start, std::uint64_t max_depth);
 
 struct DestinationTitle {
-    std::string url;
+    UrlText url;
     std::optional<std::string> title;
 };
 std::optional<DestinationTitle> parse_link_destination_title(std::string_view content, std::uint64_t max_depth);

@@ -23,10 +23,13 @@ bool is_ascii_alnum(char c) {
 
 // Backslash escapes of punctuation removed, then references decoded; an
 // escaped "&" stays literal (it must not start a reference).
+// Most destinations and titles hold neither escapes nor references.
+bool needs_link_decoding(std::string_view raw) {
+    return find_first_of_bytes<'\\', '&'>(raw.data(), raw.data() + raw.size()) != raw.data() + raw.size();
+}
+
 std::string decode_link_text(std::string_view raw) {
-    // Most destinations and titles hold neither escapes nor references.
-    if (find_first_of_bytes<'\\', '&'>(raw.data(), raw.data() + raw.size()) == raw.data() + raw.size())
-        return std::string(raw);
+    if (!needs_link_decoding(raw)) return std::string(raw);
     std::string out;
     out.reserve(raw.size());
     bool placeholder = false;
@@ -205,7 +208,10 @@ std::optional<DestinationTitle> parse_link_destination_title(std::string_view co
         std::string title = decode_link_text(rest.substr(1, i - 1));
         if (!title.empty()) out.title = std::move(title);
     }
-    out.url = decode_link_text(dest->destination);
+    const std::string_view destination = dest->destination;
+    // Copied straight into the node's own room when there is nothing to decode.
+    if (needs_link_decoding(destination)) out.url = decode_link_text(destination);
+    else out.url = destination;
     return out;
 }
 

@@ -60,6 +60,11 @@ PyObject* opt_str(const std::optional<std::string>& s) {
     Py_RETURN_NONE;
 }
 
+PyObject* opt_str(const OptionalText& s) {
+    if (s) return new_str(*s);
+    Py_RETURN_NONE;
+}
+
 PyObject* size_obj(std::size_t n) { return PyLong_FromSize_t(n); }
 
 bool set_attrs(PyObject* d, const Attr& attr) {

@@ -26,7 +26,7 @@ constexpr TagPair tags_of() {
     else return {};
 }
 
-void write_title(const std::optional<std::string>& title, std::string& out) {
+void write_title(const OptionalText& title, std::string& out) {
     if (!title) return;
     out.append(" title=\"");
     escape_attr(*title, out);

@@ -91,8 +91,9 @@ TEST(AstAlignList, CopiesAreIndependent) {
 // A text node's bytes stay right through every change that moves them
 // between the node and the heap: sizes around the inline capacity, appends
 // that cross it, trimming either end, and copies and moves of both forms.
-TEST(AstNodeText, KeepsItsBytesAcrossBothForms) {
-    const std::size_t cap = NodeText::kInlineCapacity;
+template <class T>
+void check_both_forms() {
+    const std::size_t cap = T::kInlineCapacity;
     const auto text = [](std::size_t n, char first) {
         std::string s(n, ' ');
         for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(first + i % 26);
@@ -101,7 +102,7 @@ TEST(AstNodeText, KeepsItsBytesAcrossBothForms) {
     for (std::size_t a : {std::size_t{0}, std::size_t{1}, cap - 1, cap, cap + 1, 3 * cap}) {
         for (std::size_t b : {std::size_t{0}, std::size_t{1}, cap, 2 * cap}) {
             const std::string sa = text(a, 'a'), sb = text(b, 'A');
-            NodeText t(sa);
+            T t(sa);
             EXPECT_EQ(t, sa);
             t += sb;
             t.append(sb);
@@ -114,8 +115,8 @@ TEST(AstNodeText, KeepsItsBytesAcrossBothForms) {
             expected = expected.substr(cut, expected.size() - cut - cut / 2);
             ASSERT_EQ(t.view(), expected) << a << "+" << b;
 
-            NodeText copy = t;
-            NodeText moved = std::move(t);
+            T copy = t;
+            T moved = std::move(t);
             EXPECT_TRUE(t.empty());  // a moved-from text is empty and usable
             t += "x";
             EXPECT_EQ(t, "x");
@@ -129,6 +130,27 @@ TEST(AstNodeText, KeepsItsBytesAcrossBothForms) {
             EXPECT_EQ(moved, sa);
         }
     }
+}
+
+TEST(AstNodeText, KeepsItsBytesAcrossBothForms) {
+    check_both_forms<NodeText>();
+    check_both_forms<UrlText>();
+}
+
+TEST(AstNodeText, OptionalTitleCopiesAndCompares) {
+    OptionalText none, empty(""), t("t");
+    EXPECT_FALSE(none);
+    EXPECT_TRUE(empty);  // an empty title is still a title
+    EXPECT_EQ(*empty, "");
+    OptionalText copy = t;
+    *copy += "2";
+    EXPECT_EQ(*t, "t");
+    EXPECT_EQ(*copy, "t2");
+    EXPECT_FALSE(none == empty);
+    EXPECT_TRUE(none == std::nullopt);
+    EXPECT_TRUE(OptionalText(std::optional<std::string>("t")) == t);
+    copy = none;
+    EXPECT_FALSE(copy);
 }
 
 TEST(AstNodeText, GrowsLinearlyByAppends) {
