@@ -239,16 +239,18 @@ bool needs_no_scan(std::string_view text, const InlineContext& ctx) {
            ((ctx.link_refs.empty() && ctx.abbr_keys.empty()) || text.find('[') == std::string_view::npos);
 }
 
-Inlines plain_leaf(std::string&& text, const InlineContext& ctx) {
+// `owned`, when given, holds the same text and may be taken.
+Inlines plain_leaf(std::string_view text, const InlineContext& ctx, std::string* owned = nullptr) {
     Inlines out;
     // A text where no key can start is one node too (an empty one is none
     // once abbreviations are defined).
     if (ctx.abbr_keys.empty() || (!text.empty() && ctx.abbr_trie.next_start(text, 0) == text.size())) {
         out.reserve(1);  // exactly one node, without the growth path
-        out.emplace_back(Text{std::move(text)});
+        out.emplace_back(Text{NodeText(text)});
     } else if (!text.empty()) {
         split_abbreviations(
-            std::move(text), ctx, [&](std::string t) { out.emplace_back(Text{std::move(t)}); },
+            owned ? std::move(*owned) : std::string(text), ctx,
+            [&](std::string t) { out.emplace_back(Text{NodeText(t)}); },
             [&](Abbr a) { out.emplace_back(std::move(a)); });
     }
     return out;
@@ -256,7 +258,7 @@ Inlines plain_leaf(std::string&& text, const InlineContext& ctx) {
 }  // namespace
 
 Inlines parse_owned(std::string&& text, const InlineContext& ctx) {
-    if (needs_no_scan(text, ctx)) return plain_leaf(std::move(text), ctx);
+    if (needs_no_scan(text, ctx)) return plain_leaf(text, ctx, &text);
     InlineScanner scanner(text, ctx, 0);
     return scanner.run();
 }
@@ -269,7 +271,7 @@ Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std:
         out.emplace_back(Text{NodeText(text)});
         return out;
     }
-    if (needs_no_scan(text, ctx)) return plain_leaf(std::string(text), ctx);
+    if (needs_no_scan(text, ctx)) return plain_leaf(text, ctx);
     InlineScanner scanner(text, ctx, depth);
     if (base != 0) scanner.borrow_note_pairs(pairs, base);
     return scanner.run();
