@@ -165,8 +165,10 @@ std::ostream& operator<<(std::ostream& os, const BasicNodeText<Bytes>& t) {
 
 template class BasicNodeText<104>;
 template class BasicNodeText<64>;
+template class BasicNodeText<96>;
 template std::ostream& operator<<(std::ostream&, const BasicNodeText<104>&);
 template std::ostream& operator<<(std::ostream&, const BasicNodeText<64>&);
+template std::ostream& operator<<(std::ostream&, const BasicNodeText<96>&);
 
 std::string_view kind_name(const Inline& x) { return inline_kinds[x.v.index()]; }
 std::string_view kind_name(const Block& b) { return block_kinds[b.v.index()]; }

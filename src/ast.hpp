@@ -203,6 +203,7 @@ public:
     operator std::string_view() const { return view(); }
     std::string str() const { return std::string(view()); }
     const char* data() const { return on_heap() ? heap_.data : bytes_; }
+    char* data() { return on_heap() ? heap_.data : bytes_; }
     std::size_t size() const { return on_heap() ? heap_.size : tag(); }
     bool empty() const { return size() == 0; }
     char operator[](std::size_t i) const { return data()[i]; }
@@ -256,10 +257,13 @@ std::ostream& operator<<(std::ostream& os, const BasicNodeText<Bytes>& t);
 
 extern template class BasicNodeText<104>;
 extern template class BasicNodeText<64>;
+extern template class BasicNodeText<96>;
 // A text node's bytes: all the room any inline node has.
 using NodeText = BasicNodeText<104>;
 // A link's or image's destination, beside its children and title.
 using UrlText = BasicNodeText<64>;
+// A code span's text, beside its attributes.
+using CodeText = BasicNodeText<96>;
 
 // ---- inline variants, in declared order ----
 struct Text { NodeText text; };
@@ -271,12 +275,12 @@ struct Strike { Attr attr; Inlines children; };
 struct Superscript { Attr attr; std::string text; };
 struct Subscript { Attr attr; std::string text; };
 struct Highlight { Attr attr; Inlines children; };
-struct Code { Attr attr; std::string text; };
+struct Code { Attr attr; CodeText text; };
 struct Link { Attr attr; Inlines children; UrlText url; OptionalText title; };
 struct Image { Attr attr; Inlines children; UrlText url; OptionalText title; };
 struct Autolink { std::string url; std::string text; bool email = false; };
 struct Abbr { std::string text; std::string title; };
-struct HtmlInline { std::string html; };
+struct HtmlInline { NodeText html; };
 struct MathInline { Attr attr; std::string tex; bool display = false; };
 struct FootnoteRef { std::string label; };
 struct Note { Inlines children; };

@@ -468,7 +468,7 @@ std::optional<AngleMatch> angle_or_html(std::string_view text, std::size_t pos, 
     auto len = raw_html_length(w);
     if (!len) return std::nullopt;
     std::string_view raw = w.substr(0, *len);
-    HtmlInline node{tagfilter ? tagfilter_html(raw) : std::string(raw)};
+    HtmlInline node{tagfilter ? NodeText(tagfilter_html(raw)) : NodeText(raw)};
     return AngleMatch{std::move(node), pos + *len};
 }
 

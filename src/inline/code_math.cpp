@@ -1,5 +1,6 @@
 // Code spans, raw inlines and inline math: literal constructs found by looking
 // ahead for their closing delimiter.
+#include <algorithm>
 #include <cstring>
 
 #include "../unicode.hpp"
@@ -64,14 +65,19 @@ std::optional<CodeSpanMatch> code_span(std::string_view text, std::size_t start,
         if (memo && (memo->scanned_from == npos || memo->scanned_from > start)) catalogue_backticks(text, start, *memo);
         return std::nullopt;
     }
-    std::string content(text.substr(open_end, close - open_end));
-    for (char& c : content)
-        if (c == '\n' || c == '\t') c = ' ';
-    if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
-        content.find_first_not_of(' ') != std::string::npos) {
+    // Line feeds and tabs read as spaces; one space is stripped from each
+    // end when both ends have one and the content is not all spaces.
+    std::string_view content = text.substr(open_end, close - open_end);
+    const auto space = [](char c) { return c == ' ' || c == '\n' || c == '\t'; };
+    if (content.size() >= 2 && space(content.front()) && space(content.back()) &&
+        !std::all_of(content.begin(), content.end(), space)) {
         content = content.substr(1, content.size() - 2);
     }
-    return CodeSpanMatch{Code{Attr{}, std::move(content)}, close + n};
+    CodeText code(content);
+    char* const bytes = code.data();
+    for (std::size_t i = 0; i < code.size(); ++i)
+        if (bytes[i] == '\n' || bytes[i] == '\t') bytes[i] = ' ';
+    return CodeSpanMatch{Code{Attr{}, std::move(code)}, close + n};
 }
 
 std::optional<std::size_t> find_unescaped(std::string_view text, std::size_t start, std::string_view delim) {
@@ -142,7 +148,7 @@ std::size_t InlineScanner::code_or_backticks(std::size_t pos) {
         return pos + n;
     }
     if (auto raw = raw_attr(text_.substr(m->end))) {
-        push_node(RawInline{std::move(raw->format), std::move(m->node.text)});
+        push_node(RawInline{std::move(raw->format), m->node.text.str()});
         return m->end + raw->consumed;
     }
     return push_with_attrs(std::move(m->node), m->end);

@@ -146,6 +146,12 @@ TEST(InlineScanner, CodeSpans) {
         {"` a ``` b `` c `", "code<a ``` b `` c>"},
         {"`a ``b`", "code<a ``b>"},
         {"``a` `b`", "'``a' code< > 'b`'"},
+        // Line feeds and tabs at the ends count as the spaces that are stripped.
+        {"`\na\t`", "code<a>"},
+        {"`\t \n`", "code<   >"},
+        {"` a\n\n`", "code<a >"},
+        {"`\nlonger than the room a code node has for its own text, so that the text is held apart from the node, on the heap\n`",
+         "code<longer than the room a code node has for its own text, so that the text is held apart from the node, on the heap>"},
     });
 }
 
