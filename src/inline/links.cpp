@@ -21,13 +21,13 @@ bool is_ascii_alnum(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-// Backslash escapes of punctuation removed, then references decoded; an
-// escaped "&" stays literal (it must not start a reference).
 // Most destinations and titles hold neither escapes nor references.
 bool needs_link_decoding(std::string_view raw) {
     return find_first_of_bytes<'\\', '&'>(raw.data(), raw.data() + raw.size()) != raw.data() + raw.size();
 }
 
+// Backslash escapes of punctuation removed, then references decoded; an
+// escaped "&" stays literal (it must not start a reference).
 std::string decode_link_text(std::string_view raw) {
     if (!needs_link_decoding(raw)) return std::string(raw);
     std::string out;

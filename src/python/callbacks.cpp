@@ -55,12 +55,9 @@ struct Callbacks {
     }
 };
 
-PyObject* opt_str(const std::optional<std::string>& s) {
-    if (s) return new_str(*s);
-    Py_RETURN_NONE;
-}
-
-PyObject* opt_str(const OptionalText& s) {
+// A str, or None for an absent optional text (an identifier, a title).
+template <class OptionalString>
+PyObject* opt_str(const OptionalString& s) {
     if (s) return new_str(*s);
     Py_RETURN_NONE;
 }
