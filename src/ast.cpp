@@ -7,10 +7,11 @@
 
 namespace quenlor {
 
-// A list item's single paragraph makes a one-block list; at 120 bytes or less
-// it stays in the allocator's quickest size class, which keeps long lists
-// from turning every free into a merge of the heap (64-bit libstdc++ sizes).
-static_assert(sizeof(void*) != 8 || sizeof(Block) <= 120);
+// A list item's single paragraph makes a one-block list. Outside a
+// conversion's own arena such lists come from the general allocator, whose
+// quickest size classes (glibc's fast bins) end at 128 bytes on 64-bit
+// systems; a larger block would turn every free into a merge of the heap.
+static_assert(sizeof(void*) != 8 || sizeof(Block) <= 128);
 
 void Attr::drop() { d_.reset(); }
 
@@ -164,10 +165,10 @@ std::ostream& operator<<(std::ostream& os, const BasicNodeText<Bytes>& t) {
 }
 
 template class BasicNodeText<104>;
-template class BasicNodeText<64>;
+template class BasicNodeText<56>;
 template class BasicNodeText<96>;
 template std::ostream& operator<<(std::ostream&, const BasicNodeText<104>&);
-template std::ostream& operator<<(std::ostream&, const BasicNodeText<64>&);
+template std::ostream& operator<<(std::ostream&, const BasicNodeText<56>&);
 template std::ostream& operator<<(std::ostream&, const BasicNodeText<96>&);
 
 std::string_view kind_name(const Inline& x) { return inline_kinds[x.v.index()]; }

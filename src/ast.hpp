@@ -16,6 +16,8 @@
 #include <variant>
 #include <vector>
 
+#include "node_arena.hpp"
+
 namespace quenlor {
 
 // A heap cell with value semantics, for the one place where a node holds a
@@ -157,8 +159,8 @@ enum class TaskState : std::uint8_t { Unchecked = 0, Checked = 1, NotTask = 2 };
 
 struct Inline;
 struct Block;
-using Inlines = std::vector<Inline>;
-using Blocks = std::vector<Block>;
+using Inlines = std::vector<Inline, NodeAllocator<Inline>>;
+using Blocks = std::vector<Block, NodeAllocator<Block>>;
 
 // A string of an inline node kept in `Bytes` bytes of the node itself: most
 // texts between markup and most link destinations are short, so up to
@@ -256,12 +258,12 @@ template <std::size_t Bytes>
 std::ostream& operator<<(std::ostream& os, const BasicNodeText<Bytes>& t);
 
 extern template class BasicNodeText<104>;
-extern template class BasicNodeText<64>;
+extern template class BasicNodeText<56>;
 extern template class BasicNodeText<96>;
 // A text node's bytes: all the room any inline node has.
 using NodeText = BasicNodeText<104>;
 // A link's or image's destination, beside its children and title.
-using UrlText = BasicNodeText<64>;
+using UrlText = BasicNodeText<56>;
 // A code span's text, beside its attributes.
 using CodeText = BasicNodeText<96>;
 

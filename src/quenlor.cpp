@@ -153,6 +153,8 @@ void recycle_lists(Blocks& blocks, ScratchPool& pool) {
 // text) never exists at once. Blocks holding inline notes are kept, since the
 // footnotes section renders the notes from the tree.
 std::string to_xhtml(std::string_view markdown, const Options& options) {
+    // Every node list of this conversion lives in here; it goes last.
+    NodeArena arena;
     std::string storage;
     const std::string_view source = line_feed_text(markdown, storage);
     Parser parser(source, options, false);
@@ -161,11 +163,14 @@ std::string to_xhtml(std::string_view markdown, const Options& options) {
     // keep their peak memory down), so only the caller's own text may be
     // viewed by the drafts.
     parser.set_drafts_may_view_source(source.data() == markdown.data());
+    parser.set_arena(&arena);
     BlockParse blocks = parser.parse_blocks_with_spans(0);
     parser.release_lines();
     std::vector<BlockSpan>().swap(blocks.spans);
     std::string().swap(storage);
-    const InlineContext ctx = inline_context(parser, options);
+    InlineContext context = inline_context(parser, options);
+    context.arena = &arena;
+    const InlineContext& ctx = context;
 
     Document doc;  // the footnotes only; body blocks pass through `one`
     auto& footnotes = parser.footnotes();

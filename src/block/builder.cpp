@@ -605,7 +605,7 @@ void ContainerBuilder::collect_edit_regions(std::uint32_t node, std::size_t end,
 // ---------------------------------------------------------------- finishing
 
 DraftBlocks ContainerBuilder::finish_children(std::uint32_t node, std::size_t depth) {
-    DraftBlocks out;
+    DraftBlocks out(parser_.draft_allocator());
     out.reserve(nodes_[node].child_count);
     finish_children_into(node, depth, out);
     return out;
@@ -644,6 +644,7 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
                 DraftListItem& di = list.items.emplace_back();
                 if (it->attr) di.attr = std::move(*it->attr);
                 di.checked = it->task;
+                di.blocks = DraftBlocks(parser_.draft_allocator());
                 di.blocks.reserve(nodes_[item].child_count);
                 finish_children_into(item, depth + 2, di.blocks);
             }

@@ -15,7 +15,7 @@
 namespace quenlor {
 
 struct DraftBlock;
-using DraftBlocks = std::vector<DraftBlock>;
+using DraftBlocks = std::vector<DraftBlock, NodeAllocator<DraftBlock>>;
 
 struct DraftTableCellContent {
     // Raw inline text (pipe-table cells, plain grid cells) or parsed blocks.

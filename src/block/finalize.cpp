@@ -105,7 +105,7 @@ Block finalize_block(DraftBlock& d, const InlineContext& ctx) {
 Block finalize_draft(DraftBlock& draft, const InlineContext& ctx) { return finalize_block(draft, ctx); }
 
 Blocks finalize_blocks(DraftBlocks drafts, const InlineContext& ctx) {
-    Blocks out;
+    Blocks out((NodeAllocator<Block>(ctx.arena)));
     out.reserve(drafts.size());
     for (auto& d : drafts) out.push_back(finalize_block(d, ctx));
     return out;

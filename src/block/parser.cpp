@@ -312,6 +312,7 @@ DraftBlocks Parser::parse_nested_blocks(const std::string& text, std::size_t dep
     Parser nested(text, options_, want_edit_nodes_);
     nested.attr_defs_ = attr_defs_;
     nested.parent_ = this;
+    nested.arena_ = arena_;
     nested.nest_depth_ = depth;
     BlockParse result = nested.parse_blocks_with_spans(depth);
     // Definitions made inside reach the whole document; existing entries keep their value.

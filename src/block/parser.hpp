@@ -71,6 +71,10 @@ public:
     // Never so for a nested parse, whose source is a cell's temporary text.
     void set_drafts_may_view_source(bool on) { drafts_may_view_source_ = on; }
     bool drafts_may_view_source() const { return drafts_may_view_source_; }
+    // Memory for the draft lists; none: the general allocator. It must
+    // outlive the drafts.
+    void set_arena(NodeArena* arena) { arena_ = arena; }
+    NodeAllocator<DraftBlock> draft_allocator() const { return NodeAllocator<DraftBlock>(arena_); }
 
     std::vector<DraftFootnote>& footnotes() { return footnotes_; }
     std::vector<EditRegion>& regions() { return regions_; }
@@ -107,6 +111,7 @@ private:
     bool want_edit_nodes_ = false;
     bool want_span_extras_ = true;
     bool drafts_may_view_source_ = false;
+    NodeArena* arena_ = nullptr;
 
     // Owned copies of the lines a link reference definition may use (up to the
     // next blank line, which no definition crosses).

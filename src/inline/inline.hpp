@@ -40,7 +40,7 @@ public:
     // An empty node list with room for `size` nodes. A long list is of a size
     // the allocator serves slowly, so lists the caller is done with are kept
     // (a few of them) and handed out again.
-    Inlines take_list(std::size_t size);
+    Inlines take_list(std::size_t size, NodeArena* arena);
     void give_list(Inlines&& list);
 
 private:
@@ -59,6 +59,10 @@ struct InlineContext {
     AbbrTrie abbr_trie;                  // over abbr_keys (see set_abbreviations)
     std::unordered_set<std::string> footnote_labels;
     mutable ScratchPool scratch;
+    // Memory for the node lists the parses build; none: the general allocator.
+    // The arena must outlive every tree made with this context.
+    NodeArena* arena = nullptr;
+    Inlines new_list() const { return Inlines(NodeAllocator<Inline>(arena)); }
 };
 
 // Installs the abbreviation table with its sorted keys and their trie.

@@ -241,7 +241,7 @@ bool needs_no_scan(std::string_view text, const InlineContext& ctx) {
 
 // `owned`, when given, holds the same text and may be taken.
 Inlines plain_leaf(std::string_view text, const InlineContext& ctx, std::string* owned = nullptr) {
-    Inlines out;
+    Inlines out = ctx.new_list();
     // A text where no key can start is one node too (an empty one is none
     // once abbreviations are defined).
     if (ctx.abbr_keys.empty() || (!text.empty() && ctx.abbr_trie.next_start(text, 0) == text.size())) {
@@ -266,7 +266,7 @@ Inlines parse_owned(std::string&& text, const InlineContext& ctx) {
 Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std::size_t depth,
                            std::span<const BracketPair> pairs, std::size_t base) {
     const std::uint64_t limit = std::min(ctx.options.max_inline_depth, kMaxInlineParseDepth);
-    Inlines out;
+    Inlines out = ctx.new_list();
     if (depth > limit) {
         out.emplace_back(Text{NodeText(text)});
         return out;
@@ -345,8 +345,8 @@ constexpr std::size_t kSpareListMin = 8;
 constexpr std::size_t kSpareListsKept = 8;
 }  // namespace
 
-Inlines ScratchPool::take_list(std::size_t size) {
-    Inlines list;
+Inlines ScratchPool::take_list(std::size_t size, NodeArena* arena) {
+    Inlines list((NodeAllocator<Inline>(arena)));
     if (size >= kSpareListMin && !spare_lists_.empty()) {
         list = std::move(spare_lists_.back());
         spare_lists_.pop_back();
@@ -478,7 +478,7 @@ Inlines InlineScanner::run() {
     process_delimiters_range(0, npos);
 
     // Containers were coalesced as they were made: only this level is left.
-    Inlines out = ctx_.scratch.take_list(alive_count_);
+    Inlines out = ctx_.scratch.take_list(alive_count_, ctx_.arena);
     for (std::size_t i = find_alive(0); i < nodes_.size(); i = find_alive(i + 1))
         push_coalesced(out, std::move(nodes_[i].value));
     return out;
@@ -645,7 +645,7 @@ std::size_t InlineScanner::height_of(std::size_t from, std::size_t to) {
 // children of a new container); all but the first are marked dead, and the
 // first slot is left for the caller to fill.
 Inlines InlineScanner::take_alive(std::size_t from, std::size_t to) {
-    Inlines out;
+    Inlines out = ctx_.new_list();
     std::size_t first = find_alive(from);
     if (first < to) out.reserve(std::min(to, nodes_.size()) - first);
     for (std::size_t i = first; i < to; i = find_alive(i + 1)) {
@@ -732,7 +732,7 @@ bool coalesces_children(const Inline& x) {
     bool nested = std::any_of(children.begin(), children.end(),
                               [](const Inline& c) { return c.is<Strong>() && c.as<Strong>().attr.empty(); });
     if (!nested) return;
-    Inlines flat;
+    Inlines flat(children.get_allocator());
     flat.reserve(children.size());
     for (Inline& c : children) {
         if (Strong* inner = c.get_if<Strong>(); inner && inner->attr.empty()) {

@@ -1,0 +1,129 @@
+// Memory for the node lists of one conversion.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define QUENLOR_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define QUENLOR_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define QUENLOR_POISON(p, n) ((void)(p), (void)(n))
+#define QUENLOR_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
+namespace quenlor {
+
+// A conversion makes and drops many small node lists (the children of each
+// emphasis or link, each paragraph's nodes), more than the general allocator
+// serves cheaply. Here a freed block goes on a list of blocks of its size and
+// is handed out again by the next request of that size; the memory returns to
+// the system at once, when the arena goes. Blocks larger than kMaxBlock are
+// left to the general allocator. One arena serves one thread.
+class NodeArena {
+public:
+    static constexpr std::size_t kGrain = 16;
+    static constexpr std::size_t kMaxBlock = 2048;
+
+    NodeArena() = default;
+    NodeArena(const NodeArena&) = delete;
+    NodeArena& operator=(const NodeArena&) = delete;
+
+    void* allocate(std::size_t bytes) {
+        if (bytes > kMaxBlock) return ::operator new(bytes);
+        const std::size_t grains = (bytes + kGrain - 1) / kGrain;
+        void* p;
+        if (FreeCell* cell = free_[grains]) {
+            QUENLOR_UNPOISON(cell, sizeof(FreeCell));
+            free_[grains] = cell->next;
+            p = cell;
+        } else {
+            const std::size_t size = grains * kGrain;
+            if (static_cast<std::size_t>(end_ - cur_) < size) grow();
+            p = cur_;
+            cur_ += size;
+        }
+        QUENLOR_UNPOISON(p, bytes);
+        return p;
+    }
+
+    void deallocate(void* p, std::size_t bytes) noexcept {
+        if (bytes > kMaxBlock) {
+            ::operator delete(p);
+            return;
+        }
+        const std::size_t grains = (bytes + kGrain - 1) / kGrain;
+        QUENLOR_POISON(p, grains * kGrain);
+        QUENLOR_UNPOISON(p, sizeof(FreeCell));
+        auto* cell = static_cast<FreeCell*>(p);
+        cell->next = free_[grains];
+        free_[grains] = cell;
+        QUENLOR_POISON(cell, sizeof(FreeCell));
+    }
+
+private:
+    struct FreeCell {
+        FreeCell* next;
+    };
+    // A new chunk; what is left of the current one (less than a block) is given up.
+    void grow() {
+        // Small conversions take a small first chunk; later chunks double up to a cap.
+        const std::size_t size = chunks_.empty() ? 4096 : std::min<std::size_t>(chunk_size_ * 2, 32 * 1024);
+        chunk_size_ = size;
+        chunks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
+        cur_ = chunks_.back().get();
+        end_ = cur_ + size;
+        QUENLOR_POISON(cur_, size);
+    }
+
+    std::array<FreeCell*, kMaxBlock / kGrain + 1> free_{};
+    std::byte* cur_ = nullptr;
+    std::byte* end_ = nullptr;
+    std::size_t chunk_size_ = 0;
+    std::vector<std::unique_ptr<std::byte[]>> chunks_;
+};
+
+// The allocator of the tree's node lists: with an arena, blocks come from it;
+// without one (a default-constructed allocator), from the general allocator.
+// A moved list keeps its memory and its arena; a copied list is allocated
+// afresh from the general allocator, so that a copy never depends on the
+// arena of the conversion it was taken from.
+template <class T>
+class NodeAllocator {
+public:
+    using value_type = T;
+    using propagate_on_container_move_assignment = std::true_type;
+    using propagate_on_container_swap = std::true_type;
+    using propagate_on_container_copy_assignment = std::false_type;
+    using is_always_equal = std::false_type;
+
+    NodeAllocator() noexcept = default;
+    explicit NodeAllocator(NodeArena* arena) noexcept : arena_(arena) {}
+    template <class U>
+    NodeAllocator(const NodeAllocator<U>& other) noexcept : arena_(other.arena()) {}
+
+    T* allocate(std::size_t n) {
+        static_assert(alignof(T) <= NodeArena::kGrain);
+        if (arena_) return static_cast<T*>(arena_->allocate(n * sizeof(T)));
+        return std::allocator<T>().allocate(n);
+    }
+    void deallocate(T* p, std::size_t n) noexcept {
+        if (arena_) arena_->deallocate(p, n * sizeof(T));
+        else std::allocator<T>().deallocate(p, n);
+    }
+    NodeAllocator select_on_container_copy_construction() const noexcept { return NodeAllocator(); }
+    NodeArena* arena() const noexcept { return arena_; }
+
+    friend bool operator==(const NodeAllocator& a, const NodeAllocator& b) noexcept { return a.arena_ == b.arena_; }
+
+private:
+    NodeArena* arena_ = nullptr;
+};
+
+}  // namespace quenlor

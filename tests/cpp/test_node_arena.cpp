@@ -1,0 +1,140 @@
+// The arena behind a conversion's node lists, and the allocator that lets a
+// list live in it or on the general heap.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ast.hpp"
+#include "node_arena.hpp"
+
+using namespace quenlor;
+
+namespace {
+
+bool aligned(const void* p) { return reinterpret_cast<std::uintptr_t>(p) % NodeArena::kGrain == 0; }
+
+Inlines sample_tree(NodeArena* arena) {
+    NodeAllocator<Inline> alloc(arena);
+    Inlines inner(alloc);
+    inner.emplace_back(Text{NodeText("inside")});
+    inner.emplace_back(Code{{}, CodeText(std::string(200, 'c'))});  // text beyond the node's own room
+    Inlines list(alloc);
+    list.emplace_back(Text{NodeText("before ")});
+    list.emplace_back(Emph{{}, std::move(inner)});
+    return list;
+}
+
+void expect_sample(const Inlines& list) {
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].as<Text>().text.view(), "before ");
+    const Inlines& inner = list[1].as<Emph>().children;
+    ASSERT_EQ(inner.size(), 2u);
+    EXPECT_EQ(inner[0].as<Text>().text.view(), "inside");
+    EXPECT_EQ(inner[1].as<Code>().text.view(), std::string(200, 'c'));
+}
+
+}  // namespace
+
+TEST(NodeArena, FreedBlockServesTheNextRequestOfItsSize) {
+    NodeArena arena;
+    struct Case {
+        std::size_t first, second;
+        bool reused;
+    };
+    const Case cases[] = {
+        {112, 112, true},
+        {100, 112, true},   // the same multiple of the grain
+        {112, 113, false},  // one grain more
+        {224, 112, false},
+        {1, 16, true},
+        {NodeArena::kMaxBlock, NodeArena::kMaxBlock, true},
+    };
+    for (const Case& c : cases) {
+        void* a = arena.allocate(c.first);
+        arena.deallocate(a, c.first);
+        void* b = arena.allocate(c.second);
+        EXPECT_EQ(a == b, c.reused) << c.first << " then " << c.second;
+        arena.deallocate(b, c.second);
+    }
+}
+
+TEST(NodeArena, BlocksAreAlignedAndDisjointAcrossChunks) {
+    NodeArena arena;
+    struct Held {
+        unsigned char* p;
+        std::size_t size;
+    };
+    std::vector<Held> held;
+    // Enough blocks of assorted sizes (above the largest arena block too) to
+    // fill several chunks; each is filled with its own byte.
+    for (std::size_t i = 0; i < 3000; ++i) {
+        const std::size_t size = 1 + (i * 37) % (NodeArena::kMaxBlock + 300);
+        auto* p = static_cast<unsigned char*>(arena.allocate(size));
+        ASSERT_TRUE(aligned(p)) << size;
+        std::memset(p, static_cast<int>(i % 251), size);
+        held.push_back({p, size});
+    }
+    auto intact = [&](std::size_t from, std::size_t step) {
+        for (std::size_t i = from; i < held.size(); i += step)
+            for (std::size_t k = 0; k < held[i].size; ++k)
+                if (held[i].p[k] != static_cast<unsigned char>(i % 251)) return false;
+        return true;
+    };
+    EXPECT_TRUE(intact(0, 1));
+    // Free every other block, reuse the room for new ones, and check that
+    // the blocks still held were not handed out again.
+    for (std::size_t i = 0; i < held.size(); i += 2) arena.deallocate(held[i].p, held[i].size);
+    for (std::size_t i = 0; i < held.size(); i += 2) {
+        held[i].p = static_cast<unsigned char*>(arena.allocate(held[i].size));
+        std::memset(held[i].p, static_cast<int>(i % 251), held[i].size);
+    }
+    EXPECT_TRUE(intact(0, 1));
+    for (const Held& h : held) arena.deallocate(h.p, h.size);
+}
+
+TEST(NodeAllocator, CopiesLeaveTheArenaMovesKeepIt) {
+    NodeArena arena;
+    NodeAllocator<Inline> in_arena(&arena);
+    Inlines list = sample_tree(&arena);
+    ASSERT_EQ(list.get_allocator(), in_arena);
+
+    const Inlines copy = list;
+    EXPECT_EQ(copy.get_allocator().arena(), nullptr);
+    EXPECT_EQ(copy[1].as<Emph>().children.get_allocator().arena(), nullptr);  // nested lists too
+    expect_sample(copy);
+
+    Inlines moved = std::move(list);
+    EXPECT_EQ(moved.get_allocator(), in_arena);
+    Inlines heap_list;
+    heap_list.emplace_back(Text{NodeText("old")});
+    heap_list = std::move(moved);  // takes the arena with the nodes
+    EXPECT_EQ(heap_list.get_allocator(), in_arena);
+    expect_sample(heap_list);
+
+    Inlines other;
+    other.emplace_back(Text{NodeText("x")});
+    std::swap(other, heap_list);
+    EXPECT_EQ(other.get_allocator(), in_arena);
+    EXPECT_EQ(heap_list.get_allocator().arena(), nullptr);
+    expect_sample(other);
+}
+
+TEST(NodeAllocator, CopyOutlivesTheArena) {
+    std::unique_ptr<Inlines> copy;
+    {
+        NodeArena arena;
+        Inlines list = sample_tree(&arena);
+        copy = std::make_unique<Inlines>(list);
+        Blocks blocks((NodeAllocator<Block>(&arena)));
+        blocks.emplace_back(Paragraph{{}, std::move(list)});
+        Blocks kept = blocks;  // a whole block, as a conversion keeps one that holds notes
+        ASSERT_EQ(kept.get_allocator().arena(), nullptr);
+        ASSERT_EQ(kept[0].as<Paragraph>().inlines.get_allocator().arena(), nullptr);
+    }  // the arena's memory is gone; the copy must not point into it
+    expect_sample(*copy);
+}
