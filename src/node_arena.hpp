@@ -35,6 +35,16 @@ public:
     NodeArena(const NodeArena&) = delete;
     NodeArena& operator=(const NodeArena&) = delete;
 
+    // Bytes taken from the general allocator for the arena's blocks.
+    std::size_t reserved() const { return reserved_; }
+    // Gives all of it back; only while no block is in use.
+    void release() {
+        chunks_.clear();
+        free_.fill(nullptr);
+        cur_ = end_ = nullptr;
+        chunk_size_ = reserved_ = 0;
+    }
+
     void* allocate(std::size_t bytes) {
         if (bytes > kMaxBlock) return ::operator new(bytes);
         const std::size_t grains = (bytes + kGrain - 1) / kGrain;
@@ -76,6 +86,7 @@ private:
         // Small conversions take a small first chunk; later chunks double up to a cap.
         const std::size_t size = chunks_.empty() ? 4096 : std::min<std::size_t>(chunk_size_ * 2, 32 * 1024);
         chunk_size_ = size;
+        reserved_ += size;
         chunks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
         cur_ = chunks_.back().get();
         end_ = cur_ + size;
@@ -86,6 +97,7 @@ private:
     std::byte* cur_ = nullptr;
     std::byte* end_ = nullptr;
     std::size_t chunk_size_ = 0;
+    std::size_t reserved_ = 0;
     std::vector<std::unique_ptr<std::byte[]>> chunks_;
 };
 

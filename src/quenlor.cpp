@@ -145,16 +145,13 @@ void recycle_lists(Blocks& blocks, ScratchPool& pool) {
     }
 }
 
-}  // namespace
-
 // The same stages as parse and to_xhtml_document, run one top-level block at a
 // time: each block is finalised, given its ids, smartened, rendered and freed
 // before the next, so that the whole document tree (many times the size of the
 // text) never exists at once. Blocks holding inline notes are kept, since the
-// footnotes section renders the notes from the tree.
-std::string to_xhtml(std::string_view markdown, const Options& options) {
-    // Every node list of this conversion lives in here; it goes last.
-    NodeArena arena;
+// footnotes section renders the notes from the tree. Every node list is
+// taken from `arena` and given back to it before the return.
+std::string convert_streaming(std::string_view markdown, const Options& options, NodeArena& arena) {
     std::string storage;
     const std::string_view source = line_feed_text(markdown, storage);
     Parser parser(source, options, false);
@@ -204,6 +201,20 @@ std::string to_xhtml(std::string_view markdown, const Options& options) {
     }
     renderer.footnotes_section(html);
     if (options.balance) html = balance_fragment(html);
+    return html;
+}
+
+}  // namespace
+
+std::string to_xhtml(std::string_view markdown, const Options& options) {
+    NodeArena arena;
+    return convert_streaming(markdown, options, arena);
+}
+
+std::string to_xhtml(std::string_view markdown, const Options& options, NodeArena& arena) {
+    std::string html = convert_streaming(markdown, options, arena);
+    // Every list of the conversion is back in the arena by now.
+    if (arena.reserved() > kKeptArenaBytes) arena.release();
     return html;
 }
 

@@ -1,7 +1,9 @@
 // Module initialisation, argument handling and the three entry functions.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -24,6 +26,34 @@ bool dict_set(PyObject* d, const char* key, PyObject* value) {
 }
 
 namespace {
+
+// ---- the module's state ----
+
+// Node memory kept between conversions: calls take the idle arena (or make
+// one when another call has it, on another thread) and put it back after.
+struct ModuleState {
+    std::atomic<NodeArena*> idle_arena;
+};
+
+ModuleState& module_state(PyObject* module) { return *static_cast<ModuleState*>(PyModule_GetState(module)); }
+
+class BorrowedArena {
+public:
+    explicit BorrowedArena(ModuleState& state) : state_(state), arena_(state.idle_arena.exchange(nullptr)) {
+        if (!arena_) arena_.reset(new NodeArena);
+    }
+    ~BorrowedArena() {
+        NodeArena* expected = nullptr;
+        if (state_.idle_arena.compare_exchange_strong(expected, arena_.get())) arena_.release();
+    }
+    BorrowedArena(const BorrowedArena&) = delete;
+    BorrowedArena& operator=(const BorrowedArena&) = delete;
+    NodeArena& get() { return *arena_; }
+
+private:
+    ModuleState& state_;
+    std::unique_ptr<NodeArena> arena_;
+};
 
 // ---- argument matching ----
 
@@ -215,7 +245,7 @@ constexpr const char* xhtml_names[] = {"markdown",  "math",      "tagfilter",   
                                        "max_block_depth", "max_link_paren_depth"};
 constexpr const char* span_names[] = {"markdown", "math"};
 
-PyObject* py_to_xhtml(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* py_to_xhtml(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* values[10];
     if (!match_arguments({"to_xhtml", xhtml_names, 10}, args, nargs, kwnames, values)) return nullptr;
     std::string_view markdown;
@@ -243,7 +273,11 @@ PyObject* py_to_xhtml(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     const char* stage = "rendering markdown";
     std::string out;
     if (!callbacks) {
-        if (!guarded(stage, [&] { out = to_xhtml(markdown, options); })) return nullptr;
+        if (!guarded(stage, [&] {
+                BorrowedArena arena(module_state(module));
+                out = to_xhtml(markdown, options, arena.get());
+            }))
+            return nullptr;
         return new_str(out);
     }
     stage = "parsing markdown";
@@ -321,6 +355,7 @@ void settle_allocator() {
 }
 
 int module_exec(PyObject* module) {
+    new (PyModule_GetState(module)) ModuleState{};
     settle_allocator();
     for (PyMethodDef& def : function_defs) {
         Ref fn(PyCMethod_New(&def, module, nullptr, nullptr));
@@ -336,8 +371,17 @@ PyModuleDef_Slot module_slots[] = {
     {0, nullptr},
 };
 
+void module_free(void* module) {
+    if (void* state = PyModule_GetState(static_cast<PyObject*>(module))) {
+        auto* s = static_cast<ModuleState*>(state);
+        delete s->idle_arena.exchange(nullptr);
+        s->~ModuleState();
+    }
+}
+
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "_native", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "_native", "", sizeof(ModuleState), nullptr, module_slots, nullptr, nullptr,
+    module_free,
 };
 
 }  // namespace

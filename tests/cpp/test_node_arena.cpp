@@ -11,6 +11,7 @@
 
 #include "ast.hpp"
 #include "node_arena.hpp"
+#include "quenlor.hpp"
 
 using namespace quenlor;
 
@@ -137,4 +138,34 @@ TEST(NodeAllocator, CopyOutlivesTheArena) {
         ASSERT_EQ(kept[0].as<Paragraph>().inlines.get_allocator().arena(), nullptr);
     }  // the arena's memory is gone; the copy must not point into it
     expect_sample(*copy);
+}
+
+// A caller converting many documents keeps one arena: each conversion must
+// give the same output as a fresh one, and the kept memory must stay bounded.
+TEST(NodeArena, ReusedAcrossConversions) {
+    const std::vector<std::string> docs = {
+        "# Title\n\nSome *emphasis* and **strong** text with [a link](http://x.org \"t\").\n",
+        "- one\n- two\n  - nested *a*\n\n> quote with `code` and a note^[inline *note*]\n",
+        "| a | b |\n|---|---|\n| *x* | [y][r] |\n\n[r]: /url\n\nTerm\n: definition\n",
+        "",
+        "Text[^f] and more.\n\n[^f]: The **footnote**.\n\n::: box\n# Inside\n:::\n",
+    };
+    for (bool smart : {false, true}) {
+        Options options;
+        options.smart = smart;
+        NodeArena arena;
+        for (int round = 0; round < 2; ++round)
+            for (const std::string& md : docs)
+                EXPECT_EQ(to_xhtml(md, options, arena), to_xhtml(md, options)) << md;
+        const std::size_t kept = arena.reserved();
+        for (const std::string& md : docs) to_xhtml(md, options, arena);
+        EXPECT_EQ(arena.reserved(), kept) << "the same documents again need no more memory";
+    }
+    // A document whose lists need more than is kept: the memory goes back.
+    std::string big;
+    for (int i = 0; i < 40000; ++i) big += "- item *" + std::to_string(i) + "*\n";
+    NodeArena arena;
+    const std::string html = to_xhtml(big, Options{}, arena);
+    EXPECT_EQ(arena.reserved(), 0u);
+    EXPECT_EQ(html, to_xhtml(big, Options{}));
 }
