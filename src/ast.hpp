@@ -335,7 +335,7 @@ struct BasicTableCell {
 template <class Content>
 struct BasicTableRow {
     Attr attr;
-    std::vector<BasicTableCell<Content>> cells;
+    std::vector<BasicTableCell<Content>, NodeAllocator<BasicTableCell<Content>>> cells;
 };
 using TableCellData = BasicTableCell<TableCellContent>;
 using TableRowData = BasicTableRow<TableCellContent>;
@@ -343,7 +343,7 @@ using TableRowData = BasicTableRow<TableCellContent>;
 struct Paragraph { Attr attr; Inlines inlines; };
 struct Heading { Attr attr; Inlines inlines; std::uint8_t level = 1; };
 struct BlockQuote { Attr attr; Blocks blocks; };
-struct List { Attr attr; std::vector<ListItem> items; bool ordered = false; std::size_t start = 1; bool tight = true; };
+struct List { Attr attr; std::vector<ListItem, NodeAllocator<ListItem>> items; bool ordered = false; std::size_t start = 1; bool tight = true; };
 struct DefinitionList { Attr attr; std::vector<DefinitionItem> items; };
 struct CodeBlock { Attr attr; std::string info; std::optional<std::string> lang; std::string text; };
 struct HtmlBlock { std::string html; };

@@ -636,6 +636,7 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
             draft::List list;
             list.ordered = data.ordered;
             list.start = data.start;
+            list.items = decltype(list.items)(parser_.draft_allocator());
             list.items.reserve(nodes_[c].child_count);
             for (std::uint32_t item = nodes_[c].first_child; item != no_node; item = nodes_[item].next_sibling) {
                 auto* it = get<build::ListItem>(item);

@@ -40,7 +40,7 @@ struct Paragraph {
 };
 struct Heading { Attr attr; std::uint8_t level = 1; std::string text; };
 struct BlockQuote { Attr attr; DraftBlocks blocks; };
-struct List { Attr attr; std::vector<DraftListItem> items; bool ordered = false; std::size_t start = 1; bool tight = true; };
+struct List { Attr attr; std::vector<DraftListItem, NodeAllocator<DraftListItem>> items; bool ordered = false; std::size_t start = 1; bool tight = true; };
 struct DefinitionList { Attr attr; std::vector<DraftDefinitionItem> items; };
 struct HtmlContainer { std::string tag; Attr attr; DraftBlocks blocks; };
 struct Table {

@@ -62,6 +62,7 @@ Block finalize_block(DraftBlock& d, const InlineContext& ctx) {
                 list.ordered = x.ordered;
                 list.start = x.start;
                 list.tight = x.tight;
+                list.items = decltype(list.items)(NodeAllocator<ListItem>(ctx.arena));
                 list.items.reserve(x.items.size());
                 for (auto& item : x.items)
                     list.items.push_back(ListItem{std::move(item.attr), finalize_blocks(std::move(item.blocks), ctx), item.checked});
@@ -117,6 +118,7 @@ std::vector<TableRowData> finalize_table_rows(std::vector<DraftTableRow> rows, c
     for (auto& row : rows) {
         TableRowData r;
         r.attr = std::move(row.attr);
+        r.cells = decltype(r.cells)(NodeAllocator<TableCellData>(ctx.arena));
         r.cells.reserve(row.cells.size());
         for (auto& cell : row.cells) {
             TableCellData c;

@@ -661,14 +661,14 @@ void InlineScanner::flush_text() {
     const std::string_view text = pending_.view();
     if (text.empty()) return;
     escaped_backslash_end_ = std::string::npos;
-    if (!text_has_amp_ && !has_placeholder_ &&
+    const bool entities = text_has_amp_ && text.find('&') != std::string_view::npos;
+    if (!entities && !has_placeholder_ &&
         (ctx_.abbr_keys.empty() || ctx_.abbr_trie.next_start(text, 0) == text.size())) [[likely]] {
         // The text node is built in place from the pending bytes: one copy.
         push_leaf(Text{NodeText(text)});
         pending_.clear();
         return;
     }
-    const bool entities = text_has_amp_ && text.find('&') != std::string_view::npos;
     std::string out = entities ? decode_entities(text) : std::string(text);
     if (has_placeholder_) replace_placeholder(out);
     pending_.clear();

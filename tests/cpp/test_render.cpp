@@ -42,7 +42,9 @@ TableCellData cell(Inlines xs, Align align = Align::None, std::size_t rowspan = 
     c.colspan = colspan;
     return c;
 }
-TableRowData row(std::vector<TableCellData> cells, Attr a = {}) { return TableRowData{std::move(a), std::move(cells)}; }
+TableRowData row(std::vector<TableCellData> cells, Attr a = {}) {
+    return TableRowData{std::move(a), {std::make_move_iterator(cells.begin()), std::make_move_iterator(cells.end())}};
+}
 
 struct Case {
     const char* name;
