@@ -37,8 +37,9 @@ public:
 
     // Bytes taken from the general allocator for the arena's blocks.
     std::size_t reserved() const { return reserved_; }
-    // Gives all of it back; only while no block is in use.
-    void release() {
+    // Gives all of it back when it is more than `bytes`; only while no block is in use.
+    void keep_at_most(std::size_t bytes) {
+        if (reserved_ <= bytes) return;
         chunks_.clear();
         free_.fill(nullptr);
         cur_ = end_ = nullptr;

@@ -214,7 +214,7 @@ std::string to_xhtml(std::string_view markdown, const Options& options) {
 std::string to_xhtml(std::string_view markdown, const Options& options, NodeArena& arena) {
     std::string html = convert_streaming(markdown, options, arena);
     // Every list of the conversion is back in the arena by now.
-    if (arena.reserved() > kKeptArenaBytes) arena.release();
+    arena.keep_at_most(kKeptArenaBytes);
     return html;
 }
 

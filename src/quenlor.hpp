@@ -49,10 +49,11 @@ Document parse(std::string_view markdown, const Options& options);
 std::string to_xhtml(std::string_view markdown, const Options& options);
 
 // The same, with the node-list memory of earlier conversions: between calls
-// `arena` keeps what a recent conversion needed (up to kKeptArenaBytes), so a
+// `arena` keeps what a recent conversion needed (up to kKeptArenaBytes; prose
+// needs about its own size, a long list some twenty times its size), so a
 // caller converting many documents does not take that memory from the system
 // and fault it in again for each one. One conversion at a time per arena.
-inline constexpr std::size_t kKeptArenaBytes = std::size_t{4} << 20;
+inline constexpr std::size_t kKeptArenaBytes = std::size_t{32} << 20;
 std::string to_xhtml(std::string_view markdown, const Options& options, NodeArena& arena);
 
 // Line-end normalisation: every CR LF and every lone CR becomes LF.
