@@ -224,6 +224,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string out = quenlor::to_xhtml(md, o);
     if (o.balance) check_nesting(out);
+    // One arena serves input after input, as it does for a caller converting
+    // many documents: no conversion may see what an earlier one left in it.
+    static quenlor::NodeArena kept_arena;
+    if (quenlor::to_xhtml(md, o, kept_arena) != out) fail("a conversion in a reused arena differs", out);
     if (o.tagfilter) check_tagfilter(out, !o.balance);
 
     // The conversion renders block by block; rendering the whole tree at once,
