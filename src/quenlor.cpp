@@ -132,19 +132,6 @@ void for_each_draft_heading_id(DraftBlocks& blocks, F& f) {
     }
 }
 
-// Gives the node lists of a rendered block's paragraphs and headings back to
-// the parses of the blocks still to come (their nodes are freed here).
-void recycle_lists(Blocks& blocks, ScratchPool& pool) {
-    for (Block& b : blocks) {
-        if (Paragraph* p = b.get_if<Paragraph>()) pool.give_list(std::move(p->inlines));
-        else if (Heading* h = b.get_if<Heading>()) pool.give_list(std::move(h->inlines));
-        else if (List* l = b.get_if<List>())
-            for (ListItem& item : l->items) recycle_lists(item.blocks, pool);
-        else if (BlockQuote* q = b.get_if<BlockQuote>()) recycle_lists(q->blocks, pool);
-        else if (Div* d = b.get_if<Div>()) recycle_lists(d->blocks, pool);
-    }
-}
-
 // The same stages as parse and to_xhtml_document, run one top-level block at a
 // time: each block is finalised, given its ids, smartened, rendered and freed
 // before the next, so that the whole document tree (many times the size of the
@@ -197,7 +184,6 @@ std::string convert_streaming(std::string_view markdown, const Options& options,
         const std::size_t notes = renderer.note_count();
         renderer.block(one.blocks[0], html);
         if (renderer.note_count() != notes) kept.push_back(std::move(one.blocks[0]));
-        else recycle_lists(one.blocks, ctx.scratch);
     }
     renderer.footnotes_section(html);
     if (options.balance) html = balance_fragment(html);

@@ -37,15 +37,8 @@ public:
     std::unique_ptr<ScannerScratch> take();
     void give(std::unique_ptr<ScannerScratch> scratch);
 
-    // An empty node list with room for `size` nodes. A long list is of a size
-    // the allocator serves slowly, so lists the caller is done with are kept
-    // (a few of them) and handed out again.
-    Inlines take_list(std::size_t size, NodeArena* arena);
-    void give_list(Inlines&& list);
-
 private:
     std::vector<std::unique_ptr<ScannerScratch>> free_;
-    std::vector<Inlines> spare_lists_;
 };
 
 // The read-only tables of one document handed to every inline parse (and the

@@ -339,28 +339,6 @@ void ScratchPool::give(std::unique_ptr<ScannerScratch> scratch) {
     free_.push_back(std::move(scratch));
 }
 
-namespace {
-// Lists shorter than this come quickly from the allocator anyway.
-constexpr std::size_t kSpareListMin = 8;
-constexpr std::size_t kSpareListsKept = 8;
-}  // namespace
-
-Inlines ScratchPool::take_list(std::size_t size, NodeArena* arena) {
-    Inlines list((NodeAllocator<Inline>(arena)));
-    if (size >= kSpareListMin && !spare_lists_.empty()) {
-        list = std::move(spare_lists_.back());
-        spare_lists_.pop_back();
-    }
-    list.reserve(size);
-    return list;
-}
-
-void ScratchPool::give_list(Inlines&& list) {
-    if (list.capacity() < kSpareListMin || spare_lists_.size() >= kSpareListsKept) return;
-    list.clear();
-    spare_lists_.push_back(std::move(list));
-}
-
 Inlines InlineScanner::run() {
     const std::string_view s = text_;
     const std::size_t n = s.size();
@@ -478,7 +456,8 @@ Inlines InlineScanner::run() {
     process_delimiters_range(0, npos);
 
     // Containers were coalesced as they were made: only this level is left.
-    Inlines out = ctx_.scratch.take_list(alive_count_, ctx_.arena);
+    Inlines out = ctx_.new_list();
+    out.reserve(alive_count_);
     for (std::size_t i = find_alive(0); i < nodes_.size(); i = find_alive(i + 1))
         push_coalesced(out, std::move(nodes_[i].value));
     return out;
