@@ -24,8 +24,9 @@ namespace quenlor {
 // emphasis or link, each paragraph's nodes), more than the general allocator
 // serves cheaply. Here a freed block goes on a list of blocks of its size and
 // is handed out again by the next request of that size; the memory returns to
-// the system at once, when the arena goes. Blocks larger than kMaxBlock are
-// left to the general allocator. One arena serves one thread.
+// the system at once, when the arena goes (or is trimmed between conversions).
+// Blocks larger than kMaxBlock are left to the general allocator. One arena
+// serves one thread.
 class NodeArena {
 public:
     static constexpr std::size_t kGrain = 16;
@@ -48,7 +49,7 @@ public:
 
     void* allocate(std::size_t bytes) {
         if (bytes > kMaxBlock) return ::operator new(bytes);
-        const std::size_t grains = (bytes + kGrain - 1) / kGrain;
+        const std::size_t grains = grains_for(bytes);
         void* p;
         if (FreeCell* cell = free_[grains]) {
             QUENLOR_UNPOISON(cell, sizeof(FreeCell));
@@ -69,7 +70,7 @@ public:
             ::operator delete(p);
             return;
         }
-        const std::size_t grains = (bytes + kGrain - 1) / kGrain;
+        const std::size_t grains = grains_for(bytes);
         QUENLOR_POISON(p, grains * kGrain);
         QUENLOR_UNPOISON(p, sizeof(FreeCell));
         auto* cell = static_cast<FreeCell*>(p);
@@ -82,9 +83,13 @@ private:
     struct FreeCell {
         FreeCell* next;
     };
+    // A request for no bytes still gets a block of its own.
+    static std::size_t grains_for(std::size_t bytes) { return bytes == 0 ? 1 : (bytes + kGrain - 1) / kGrain; }
     // A new chunk; what is left of the current one (less than a block) is given up.
     void grow() {
-        // Small conversions take a small first chunk; later chunks double up to a cap.
+        // Small conversions take a small first chunk; later chunks double up to
+        // a cap that keeps them below the size the general allocator maps from
+        // the system afresh (and faults in again) for every request.
         const std::size_t size = chunks_.empty() ? 4096 : std::min<std::size_t>(chunk_size_ * 2, 32 * 1024);
         chunk_size_ = size;
         reserved_ += size;

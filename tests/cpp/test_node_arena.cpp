@@ -53,10 +53,12 @@ TEST(NodeArena, FreedBlockServesTheNextRequestOfItsSize) {
         {112, 113, false},  // one grain more
         {224, 112, false},
         {1, 16, true},
+        {0, 16, true},  // a request for nothing still gets a block
         {NodeArena::kMaxBlock, NodeArena::kMaxBlock, true},
     };
     for (const Case& c : cases) {
         void* a = arena.allocate(c.first);
+        ASSERT_NE(a, nullptr);
         arena.deallocate(a, c.first);
         void* b = arena.allocate(c.second);
         EXPECT_EQ(a == b, c.reused) << c.first << " then " << c.second;
