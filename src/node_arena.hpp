@@ -144,4 +144,11 @@ private:
     NodeArena* arena_ = nullptr;
 };
 
+// An empty node list (a vector with a NodeAllocator) whose blocks come from
+// `arena`, or from the general allocator when there is none.
+template <class List>
+List make_node_list(NodeArena* arena) {
+    return List(typename List::allocator_type(arena));
+}
+
 }  // namespace quenlor

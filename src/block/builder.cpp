@@ -605,7 +605,7 @@ void ContainerBuilder::collect_edit_regions(std::uint32_t node, std::size_t end,
 // ---------------------------------------------------------------- finishing
 
 DraftBlocks ContainerBuilder::finish_children(std::uint32_t node, std::size_t depth) {
-    DraftBlocks out(parser_.draft_allocator());
+    DraftBlocks out = make_node_list<DraftBlocks>(parser_.arena());
     out.reserve(nodes_[node].child_count);
     finish_children_into(node, depth, out);
     return out;
@@ -636,7 +636,7 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
             draft::List list;
             list.ordered = data.ordered;
             list.start = data.start;
-            list.items = decltype(list.items)(parser_.draft_allocator());
+            list.items = make_node_list<decltype(list.items)>(parser_.arena());
             list.items.reserve(nodes_[c].child_count);
             for (std::uint32_t item = nodes_[c].first_child; item != no_node; item = nodes_[item].next_sibling) {
                 auto* it = get<build::ListItem>(item);
@@ -645,7 +645,7 @@ void ContainerBuilder::finish_children_into(std::uint32_t node, std::size_t dept
                 DraftListItem& di = list.items.emplace_back();
                 if (it->attr) di.attr = std::move(*it->attr);
                 di.checked = it->task;
-                di.blocks = DraftBlocks(parser_.draft_allocator());
+                di.blocks = make_node_list<DraftBlocks>(parser_.arena());
                 di.blocks.reserve(nodes_[item].child_count);
                 finish_children_into(item, depth + 2, di.blocks);
             }

@@ -62,7 +62,7 @@ Block finalize_block(DraftBlock& d, const InlineContext& ctx) {
                 list.ordered = x.ordered;
                 list.start = x.start;
                 list.tight = x.tight;
-                list.items = decltype(list.items)(NodeAllocator<ListItem>(ctx.arena));
+                list.items = make_node_list<decltype(list.items)>(ctx.arena);
                 list.items.reserve(x.items.size());
                 for (auto& item : x.items)
                     list.items.push_back(ListItem{std::move(item.attr), finalize_blocks(std::move(item.blocks), ctx), item.checked});
@@ -106,7 +106,7 @@ Block finalize_block(DraftBlock& d, const InlineContext& ctx) {
 Block finalize_draft(DraftBlock& draft, const InlineContext& ctx) { return finalize_block(draft, ctx); }
 
 Blocks finalize_blocks(DraftBlocks drafts, const InlineContext& ctx) {
-    Blocks out((NodeAllocator<Block>(ctx.arena)));
+    Blocks out = make_node_list<Blocks>(ctx.arena);
     out.reserve(drafts.size());
     for (auto& d : drafts) out.push_back(finalize_block(d, ctx));
     return out;
@@ -118,7 +118,7 @@ std::vector<TableRowData> finalize_table_rows(std::vector<DraftTableRow> rows, c
     for (auto& row : rows) {
         TableRowData r;
         r.attr = std::move(row.attr);
-        r.cells = decltype(r.cells)(NodeAllocator<TableCellData>(ctx.arena));
+        r.cells = make_node_list<decltype(r.cells)>(ctx.arena);
         r.cells.reserve(row.cells.size());
         for (auto& cell : row.cells) {
             TableCellData c;

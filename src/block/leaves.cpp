@@ -208,7 +208,7 @@ bool ContainerBuilder::continue_pipe_table(std::string_view text) {
     const std::vector<Align>& aligns = t->table.aligns;
     const std::size_t columns = aligns.size();
     DraftTableRow& row = t->table.body.emplace_back();
-    row.cells = decltype(row.cells)(parser_.draft_allocator());
+    row.cells = make_node_list<decltype(row.cells)>(parser_.arena());
     row.cells.reserve(columns);
     auto add_cell = [&](std::string_view content) {
         if (row.cells.size() == columns) return;

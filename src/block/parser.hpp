@@ -74,7 +74,7 @@ public:
     // Memory for the draft lists; none: the general allocator. It must
     // outlive the drafts.
     void set_arena(NodeArena* arena) { arena_ = arena; }
-    NodeAllocator<DraftBlock> draft_allocator() const { return NodeAllocator<DraftBlock>(arena_); }
+    NodeArena* arena() const { return arena_; }
 
     std::vector<DraftFootnote>& footnotes() { return footnotes_; }
     std::vector<EditRegion>& regions() { return regions_; }

@@ -55,7 +55,6 @@ struct InlineContext {
     // Memory for the node lists the parses build; none: the general allocator.
     // The arena must outlive every tree made with this context.
     NodeArena* arena = nullptr;
-    Inlines new_list() const { return Inlines(NodeAllocator<Inline>(arena)); }
 };
 
 // Installs the abbreviation table with its sorted keys and their trie.

@@ -307,7 +307,7 @@ std::optional<Inline> InlineScanner::citation(std::string_view inside) const {
         if (semi == npos) break;
         from = semi + 1;
     }
-    Inlines links = ctx_.new_list();
+    Inlines links = make_node_list<Inlines>(ctx_.arena);
     for (std::string_view piece : pieces) {
         auto item = citation_item(piece, pieces.size() == 1);
         if (!item) return std::nullopt;

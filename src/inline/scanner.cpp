@@ -241,7 +241,7 @@ bool needs_no_scan(std::string_view text, const InlineContext& ctx) {
 
 // `owned`, when given, holds the same text and may be taken.
 Inlines plain_leaf(std::string_view text, const InlineContext& ctx, std::string* owned = nullptr) {
-    Inlines out = ctx.new_list();
+    Inlines out = make_node_list<Inlines>(ctx.arena);
     // A text where no key can start is one node too (an empty one is none
     // once abbreviations are defined).
     if (ctx.abbr_keys.empty() || (!text.empty() && ctx.abbr_trie.next_start(text, 0) == text.size())) {
@@ -266,7 +266,7 @@ Inlines parse_owned(std::string&& text, const InlineContext& ctx) {
 Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std::size_t depth,
                            std::span<const BracketPair> pairs, std::size_t base) {
     const std::uint64_t limit = std::min(ctx.options.max_inline_depth, kMaxInlineParseDepth);
-    Inlines out = ctx.new_list();
+    Inlines out = make_node_list<Inlines>(ctx.arena);
     if (depth > limit) {
         out.emplace_back(Text{NodeText(text)});
         return out;
@@ -456,7 +456,7 @@ Inlines InlineScanner::run() {
     process_delimiters_range(0, npos);
 
     // Containers were coalesced as they were made: only this level is left.
-    Inlines out = ctx_.new_list();
+    Inlines out = make_node_list<Inlines>(ctx_.arena);
     out.reserve(alive_count_);
     for (std::size_t i = find_alive(0); i < nodes_.size(); i = find_alive(i + 1))
         push_coalesced(out, std::move(nodes_[i].value));
@@ -624,7 +624,7 @@ std::size_t InlineScanner::height_of(std::size_t from, std::size_t to) {
 // children of a new container); all but the first are marked dead, and the
 // first slot is left for the caller to fill.
 Inlines InlineScanner::take_alive(std::size_t from, std::size_t to) {
-    Inlines out = ctx_.new_list();
+    Inlines out = make_node_list<Inlines>(ctx_.arena);
     std::size_t first = find_alive(from);
     if (first < to) out.reserve(std::min(to, nodes_.size()) - first);
     for (std::size_t i = first; i < to; i = find_alive(i + 1)) {
