@@ -166,6 +166,13 @@ using Blocks = std::vector<Block, NodeAllocator<Block>>;
 // texts between markup and most link destinations are short, so up to
 // kInlineCapacity bytes are held in place and only longer ones take a heap
 // block. Both forms move with a plain copy of the object.
+// A text and the end of the buffer it lies in: what a node's text is built
+// from in place (the buffer may be read past the text, up to its end).
+struct TextInBuffer {
+    std::string_view text;
+    const char* readable_end;
+};
+
 template <std::size_t Bytes>
 class BasicNodeText {
     static_assert(Bytes >= 32 && Bytes <= 255);
@@ -175,6 +182,19 @@ public:
 
     BasicNodeText() noexcept { tag() = 0; }
     BasicNodeText(std::string_view s) { init(s); }
+    // The bytes of s, which lies in a buffer readable up to readable_end. A
+    // short text is copied as one fixed block (the bytes after it are never
+    // read): the scanner's texts are mostly a few bytes long, of every length,
+    // and a copy of exactly their length branches on it each time.
+    BasicNodeText(TextInBuffer t) : BasicNodeText(t.text, t.readable_end) {}
+    BasicNodeText(std::string_view s, const char* readable_end) {
+        if (s.size() <= kFixedCopy && readable_end - s.data() >= static_cast<std::ptrdiff_t>(kFixedCopy)) {
+            std::memcpy(bytes_, s.data(), kFixedCopy);
+            tag() = static_cast<char>(s.size());
+        } else {
+            init(s);
+        }
+    }
     BasicNodeText(const std::string& s) : BasicNodeText(std::string_view(s)) {}
     BasicNodeText(const char* s) : BasicNodeText(std::string_view(s)) {}
     BasicNodeText(const BasicNodeText& o) : BasicNodeText(o.view()) {}
@@ -229,6 +249,7 @@ public:
 
 private:
     static constexpr unsigned char kOnHeap = 0xFF;
+    static constexpr std::size_t kFixedCopy = kInlineCapacity >= 32 ? 32 : 16;
     struct Heap {
         char* data;
         std::size_t size;
@@ -298,6 +319,9 @@ struct Inline {
     Inline() : v(Text{}) {}
     template <class T, class = std::enable_if_t<!std::is_same_v<std::decay_t<T>, Inline>>>
     Inline(T&& x) : v(std::forward<T>(x)) {}
+    // Built in place from the arguments of its kind, without a temporary to move.
+    template <class T, class Arg>
+    Inline(std::in_place_type_t<T> kind, Arg&& arg) : v(kind, std::forward<Arg>(arg)) {}
     template <class T> bool is() const { return std::holds_alternative<T>(v); }
     template <class T> T& as() { return std::get<T>(v); }
     template <class T> const T& as() const { return std::get<T>(v); }

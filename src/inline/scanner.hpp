@@ -22,6 +22,8 @@ struct Node {
     // Built straight from the kind (a Text, an Emph, ...) without a moved-from Inline.
     template <class T>
     Node(T&& v, std::size_t h) : value(std::forward<T>(v)), height(h) {}
+    // A text node whose bytes are copied straight into the node.
+    explicit Node(TextInBuffer t) : value(std::in_place_type<Text>, t) {}
     Inline value;
     std::size_t height = 0;  // nesting levels of containers inside and including this node
     bool alive = true;
@@ -103,12 +105,15 @@ Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std:
 // anything else (an escape, a stretch further on) moves it into the buffer.
 class PendingText {
 public:
-    PendingText(std::string_view source, std::string& buffer) : src_(source.data()), buf_(buffer) {}
+    PendingText(std::string_view source, std::string& buffer)
+        : src_(source.data()), src_end_(source.data() + source.size()), buf_(buffer) {}
     bool empty() const { return size() == 0; }
     std::size_t size() const { return in_source_ ? end_ - begin_ : buf_.size(); }
     std::string_view view() const {
         return in_source_ ? std::string_view(src_ + begin_, end_ - begin_) : std::string_view(buf_);
     }
+    // The end of the buffer that view() lies in.
+    const char* readable_end() const { return in_source_ ? src_end_ : buf_.data() + buf_.size(); }
     // The leaf's bytes [pos, pos + len).
     void append_source(std::size_t pos, std::size_t len) {
         if (in_source_) {
@@ -144,6 +149,7 @@ private:
         in_source_ = false;
     }
     const char* src_;
+    const char* src_end_;
     std::string& buf_;
     bool in_source_ = false;
     std::size_t begin_ = 0, end_ = 0;
@@ -216,6 +222,14 @@ private:
     std::size_t push_leaf(Leaf&& node) {
         const std::size_t idx = nodes_.size();
         nodes_.emplace_back(std::forward<Leaf>(node), 0);
+        skip_.push_back(idx);
+        ++alive_count_;
+        return idx;
+    }
+    // Appends a text node made from `text`, which lies in a buffer readable up to readable_end.
+    std::size_t push_text(std::string_view text, const char* readable_end) {
+        const std::size_t idx = nodes_.size();
+        nodes_.emplace_back(TextInBuffer{text, readable_end});
         skip_.push_back(idx);
         ++alive_count_;
         return idx;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
 #include "ast.hpp"
 
 using namespace quenlor;
@@ -135,6 +138,29 @@ void check_both_forms() {
 TEST(AstNodeText, KeepsItsBytesAcrossBothForms) {
     check_both_forms<NodeText>();
     check_both_forms<UrlText>();
+}
+
+TEST(AstNodeText, BuiltFromABufferHoldsOnlyItsBytes) {
+    // A short text may be copied with the bytes after it: those must never
+    // show, and nothing past the buffer's readable end may be read (each
+    // buffer is a heap block of its exact size, for the address sanitizer).
+    const std::string all = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-=+!";
+    for (std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{31}, std::size_t{32}, std::size_t{33}, all.size()}) {
+        auto buffer = std::make_unique<char[]>(size + 1);
+        all.copy(buffer.get(), size);
+        const char* end = buffer.get() + size;
+        for (std::size_t from = 0; from <= size; ++from) {
+            for (std::size_t len = 0; from + len <= size; ++len) {
+                const std::string expected = all.substr(from, len);
+                NodeText t(TextInBuffer{std::string_view(buffer.get() + from, len), end});
+                ASSERT_EQ(t, expected) << size << " " << from << " " << len;
+                t += "|";
+                ASSERT_EQ(t, expected + "|");
+                t.remove_prefix(std::min<std::size_t>(len, 2));
+                ASSERT_EQ(t, expected.substr(std::min<std::size_t>(len, 2)) + "|");
+            }
+        }
+    }
 }
 
 TEST(AstNodeText, OptionalTitleCopiesAndCompares) {
