@@ -49,6 +49,7 @@ std::string_view line_feed_text(std::string_view markdown, std::string& storage)
 InlineContext inline_context(Parser& parser, const Options& options) {
     InlineContext ctx;
     ctx.options = options;
+    ctx.source = parser.source();
     ctx.attr_defs = parser.take_attr_defs();
     ctx.link_refs = parser.take_link_refs();
     set_abbreviations(ctx, parser.take_abbrs());

@@ -55,7 +55,14 @@ struct InlineContext {
     // Memory for the node lists the parses build; none: the general allocator.
     // The arena must outlive every tree made with this context.
     NodeArena* arena = nullptr;
+    // The document the parsed texts are usually views of (while it lives): a
+    // copy of a text that lies in it may read on past the text, up to its end.
+    std::string_view source;
 };
+
+// How far the buffer that `text` lies in may be read: the end of the
+// context's source when the text lies there, else the text's own end.
+const char* readable_end(std::string_view text, const InlineContext& ctx);
 
 // Installs the abbreviation table with its sorted keys and their trie.
 void set_abbreviations(InlineContext& ctx, AbbrMap abbrs);

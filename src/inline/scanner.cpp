@@ -2,6 +2,7 @@
 #include "scanner.hpp"
 
 #include <algorithm>
+#include <functional>
 
 #include "../byte_scan.hpp"
 #include "../entity.hpp"
@@ -225,6 +226,13 @@ void replace_placeholder(std::string& s) {
 
 // ---------------------------------------------------------------------------
 
+const char* readable_end(std::string_view text, const InlineContext& ctx) {
+    const std::less<const char*> before;  // a total order, also for pointers into different buffers
+    const char* const source_end = ctx.source.data() + ctx.source.size();
+    if (!before(text.data(), ctx.source.data()) && !before(source_end, text.data() + text.size())) return source_end;
+    return text.data() + text.size();
+}
+
 Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t depth) {
     return parse_note_content(text, ctx, depth, {}, 0);
 }
@@ -246,7 +254,7 @@ Inlines plain_leaf(std::string_view text, const InlineContext& ctx, std::string*
     // once abbreviations are defined).
     if (ctx.abbr_keys.empty() || (!text.empty() && ctx.abbr_trie.next_start(text, 0) == text.size())) {
         out.reserve(1);  // exactly one node, without the growth path
-        out.emplace_back(Text{NodeText(text)});
+        out.emplace_back(std::in_place_type<Text>, TextInBuffer{text, readable_end(text, ctx)});
     } else if (!text.empty()) {
         split_abbreviations(
             owned ? std::move(*owned) : std::string(text), ctx,
@@ -283,7 +291,7 @@ InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, st
       depth_(depth),
       max_height_(depth < kMaxInlineNesting ? kMaxInlineNesting - depth : 0),
       scratch_(ctx.scratch.take()),
-      pending_(text, scratch_->pending),
+      pending_(text, readable_end(text, ctx), scratch_->pending),
       nodes_(scratch_->nodes),
       skip_(scratch_->skip),
       delims_(scratch_->delims),

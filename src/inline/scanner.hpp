@@ -105,14 +105,17 @@ Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std:
 // anything else (an escape, a stretch further on) moves it into the buffer.
 class PendingText {
 public:
-    PendingText(std::string_view source, std::string& buffer)
-        : src_(source.data()), src_end_(source.data() + source.size()), buf_(buffer) {}
+    // `source` may be read up to source_end.
+    PendingText(std::string_view source, const char* source_end, std::string& buffer)
+        : src_(source.data()), src_end_(source_end), buf_(buffer) {}
     bool empty() const { return size() == 0; }
     std::size_t size() const { return in_source_ ? end_ - begin_ : buf_.size(); }
     std::string_view view() const {
         return in_source_ ? std::string_view(src_ + begin_, end_ - begin_) : std::string_view(buf_);
     }
-    // The end of the buffer that view() lies in.
+    // How far the leaf's buffer may be read.
+    const char* source_end() const { return src_end_; }
+    // How far the buffer that view() lies in may be read.
     const char* readable_end() const { return in_source_ ? src_end_ : buf_.data() + buf_.size(); }
     // The leaf's bytes [pos, pos + len).
     void append_source(std::size_t pos, std::size_t len) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "inline/inline.hpp"
@@ -364,5 +365,29 @@ TEST(InlineScanner, AdversarialInputsStayFast) {
         Inlines out = parse_inner(text, ctx, 0);
         double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         EXPECT_LT(secs, 1.0 * QUENLOR_TIME_SCALE) << text.substr(0, 12);
+    }
+}
+
+TEST(InlineScanner, TextsInTheSourceReadNoFurtherThanIt) {
+    // Texts are copied into nodes in fixed blocks that may read past them, up
+    // to the end of the buffer they lie in: the document when they are views
+    // of it. Every piece of a document parses as a copy of it does, and
+    // (under the address sanitizer) nothing is read past either buffer.
+    const std::string doc = "a *b* c_d_ **e** [f] `g` h\\*i &amp; j  \nk ~l~ m";
+    auto source = std::make_unique<char[]>(doc.size());
+    doc.copy(source.get(), doc.size());
+    InlineContext in_source = make_ctx();
+    in_source.source = std::string_view(source.get(), doc.size());
+    const InlineContext apart = make_ctx();
+    for (std::size_t from = 0; from <= doc.size(); from += 3) {
+        for (std::size_t to = from; to <= doc.size(); ++to) {
+            const std::string_view view(source.get() + from, to - from);
+            EXPECT_EQ(readable_end(view, in_source), source.get() + doc.size());
+            auto copy = std::make_unique<char[]>(view.size() + 1);
+            view.copy(copy.get(), view.size());
+            const std::string_view separate(copy.get(), view.size());
+            EXPECT_EQ(readable_end(separate, in_source), separate.data() + separate.size());
+            ASSERT_EQ(parse(view, in_source), parse(separate, apart)) << view;
+        }
     }
 }
