@@ -466,8 +466,8 @@ Inlines InlineScanner::run() {
     // Containers were coalesced as they were made: only this level is left.
     Inlines out = make_node_list<Inlines>(ctx_.arena);
     out.reserve(alive_count_);
-    for (std::size_t i = find_alive(0); i < nodes_.size(); i = find_alive(i + 1))
-        push_coalesced(out, std::move(nodes_[i].value));
+    for (Node& node : nodes_)
+        if (node.alive) push_coalesced(out, std::move(node.value));
     return out;
 }
 
