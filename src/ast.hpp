@@ -317,11 +317,17 @@ using InlineVariant = std::variant<Text, SoftBreak, HardBreak, Emph, Strong, Str
 struct Inline {
     InlineVariant v;
     Inline() : v(Text{}) {}
-    template <class T, class = std::enable_if_t<!std::is_same_v<std::decay_t<T>, Inline>>>
+    template <class T, class = std::enable_if_t<!std::is_same_v<std::decay_t<T>, Inline> &&
+                                                !std::is_same_v<std::decay_t<T>, TextInBuffer>>>
     Inline(T&& x) : v(std::forward<T>(x)) {}
-    // Built in place from the arguments of its kind, without a temporary to move.
-    template <class T, class Arg>
-    Inline(std::in_place_type_t<T> kind, Arg&& arg) : v(kind, std::forward<Arg>(arg)) {}
+    // A text node whose bytes are copied straight into the node, where the
+    // compiler can build an aggregate from parentheses; elsewhere through a
+    // moved temporary.
+#if defined(__cpp_aggregate_paren_init) && __cpp_aggregate_paren_init >= 201902L
+    explicit Inline(TextInBuffer t) : v(std::in_place_type<Text>, t) {}
+#else
+    explicit Inline(TextInBuffer t) : v(Text{NodeText(t)}) {}
+#endif
     template <class T> bool is() const { return std::holds_alternative<T>(v); }
     template <class T> T& as() { return std::get<T>(v); }
     template <class T> const T& as() const { return std::get<T>(v); }

@@ -254,7 +254,7 @@ Inlines plain_leaf(std::string_view text, const InlineContext& ctx, std::string*
     // once abbreviations are defined).
     if (ctx.abbr_keys.empty() || (!text.empty() && ctx.abbr_trie.next_start(text, 0) == text.size())) {
         out.reserve(1);  // exactly one node, without the growth path
-        out.emplace_back(std::in_place_type<Text>, TextInBuffer{text, readable_end(text, ctx)});
+        out.emplace_back(TextInBuffer{text, readable_end(text, ctx)});
     } else if (!text.empty()) {
         split_abbreviations(
             owned ? std::move(*owned) : std::string(text), ctx,

@@ -23,7 +23,7 @@ struct Node {
     template <class T>
     Node(T&& v, std::size_t h) : value(std::forward<T>(v)), height(h) {}
     // A text node whose bytes are copied straight into the node.
-    explicit Node(TextInBuffer t) : value(std::in_place_type<Text>, t) {}
+    explicit Node(TextInBuffer t) : value(t) {}
     Inline value;
     std::size_t height = 0;  // nesting levels of containers inside and including this node
     bool alive = true;
