@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -220,7 +221,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // crash it, but the promises below are about text.
     const std::string text = well_formed(raw);
     if (text != raw) quenlor::to_xhtml(raw, o);
-    std::string_view md = text;
+    // The text in a heap block of exactly its size, so that a read past its
+    // end (texts are copied in blocks that may read on, up to the end of
+    // what they lie in) is caught, as it would not be in a string's spare room.
+    const std::unique_ptr<char[]> exact(new char[text.size()]);
+    text.copy(exact.get(), text.size());
+    std::string_view md(exact.get(), text.size());
 
     std::string out = quenlor::to_xhtml(md, o);
     if (o.balance) check_nesting(out);
