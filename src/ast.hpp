@@ -162,10 +162,6 @@ struct Block;
 using Inlines = std::vector<Inline, NodeAllocator<Inline>>;
 using Blocks = std::vector<Block, NodeAllocator<Block>>;
 
-// A string of an inline node kept in `Bytes` bytes of the node itself: most
-// texts between markup and most link destinations are short, so up to
-// kInlineCapacity bytes are held in place and only longer ones take a heap
-// block. Both forms move with a plain copy of the object.
 // A text and the end of the buffer it lies in: what a node's text is built
 // from in place (the buffer may be read past the text, up to its end).
 struct TextInBuffer {
@@ -173,6 +169,10 @@ struct TextInBuffer {
     const char* readable_end;
 };
 
+// A string of an inline node kept in `Bytes` bytes of the node itself: most
+// texts between markup and most link destinations are short, so up to
+// kInlineCapacity bytes are held in place and only longer ones take a heap
+// block. Both forms move with a plain copy of the object.
 template <std::size_t Bytes>
 class BasicNodeText {
     static_assert(Bytes >= 32 && Bytes <= 255);

@@ -48,7 +48,7 @@ std::size_t InlineScanner::delimiter_run(std::size_t pos) {
         d.can_open = left;
         d.can_close = right;
     }
-    d.node = push_text(s.substr(pos, n), pending_.source_end());
+    d.node = push_leaf(TextInBuffer{s.substr(pos, n), pending_.source_end()});
     if (delims_.empty()) {
         delims_.reserve(16);
         dskip_.reserve(16);

@@ -652,7 +652,7 @@ void InlineScanner::flush_text() {
     if (!entities && !has_placeholder_ &&
         (ctx_.abbr_keys.empty() || ctx_.abbr_trie.next_start(text, 0) == text.size())) [[likely]] {
         // The text node is built in place from the pending bytes: one copy.
-        push_text(text, pending_.readable_end());
+        push_leaf(TextInBuffer{text, pending_.readable_end()});
         pending_.clear();
         return;
     }

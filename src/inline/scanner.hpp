@@ -22,8 +22,6 @@ struct Node {
     // Built straight from the kind (a Text, an Emph, ...) without a moved-from Inline.
     template <class T>
     Node(T&& v, std::size_t h) : value(std::forward<T>(v)), height(h) {}
-    // A text node whose bytes are copied straight into the node.
-    explicit Node(TextInBuffer t) : value(t) {}
     Inline value;
     std::size_t height = 0;  // nesting levels of containers inside and including this node
     bool alive = true;
@@ -220,19 +218,12 @@ private:
     void append_char(std::size_t& pos);
     void flush_abbreviations(std::string text);
     std::size_t push_raw(Inline&& node);
-    // Appends a node that holds no children (text, a break).
+    // Appends a node that holds no children (text, a break); from a
+    // TextInBuffer, a text node is built in place.
     template <class Leaf>
     std::size_t push_leaf(Leaf&& node) {
         const std::size_t idx = nodes_.size();
         nodes_.emplace_back(std::forward<Leaf>(node), 0);
-        skip_.push_back(idx);
-        ++alive_count_;
-        return idx;
-    }
-    // Appends a text node made from `text`, which lies in a buffer readable up to readable_end.
-    std::size_t push_text(std::string_view text, const char* readable_end) {
-        const std::size_t idx = nodes_.size();
-        nodes_.emplace_back(TextInBuffer{text, readable_end});
         skip_.push_back(idx);
         ++alive_count_;
         return idx;
