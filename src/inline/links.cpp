@@ -287,8 +287,9 @@ std::optional<std::size_t> InlineScanner::inline_note(std::size_t pos) {
 
 std::size_t InlineScanner::push_bracket(bool image, std::size_t pos) {
     flush_text();
-    const std::size_t node = push_leaf(Text{NodeText(image ? "![" : "[")});
     const std::size_t after = pos + (image ? 2 : 1);
+    // The opener's text is its own bytes in the leaf.
+    const std::size_t node = push_leaf(TextInBuffer{text_.substr(pos, after - pos), pending_.source_end()});
     brackets_.push_back(Bracket{node, after, image, true});
     return after;
 }
