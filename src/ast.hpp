@@ -182,13 +182,14 @@ public:
 
     BasicNodeText() noexcept { tag() = 0; }
     BasicNodeText(std::string_view s) { init(s); }
-    // The bytes of s, which lies in a buffer readable up to readable_end. A
-    // short text is copied as one fixed block (the bytes after it are never
-    // read): the scanner's texts are mostly a few bytes long, of every length,
-    // and a copy of exactly their length branches on it each time.
-    BasicNodeText(TextInBuffer t) : BasicNodeText(t.text, t.readable_end) {}
-    BasicNodeText(std::string_view s, const char* readable_end) {
-        if (s.size() <= kFixedCopy && readable_end - s.data() >= static_cast<std::ptrdiff_t>(kFixedCopy)) {
+    // The bytes of t.text, which lies in a buffer readable up to
+    // t.readable_end. A short text is copied as one fixed block (the bytes
+    // after it are never read): the scanner's texts are mostly a few bytes
+    // long, of every length, and a copy of exactly their length branches on
+    // it each time.
+    BasicNodeText(TextInBuffer t) {
+        const std::string_view s = t.text;
+        if (s.size() <= kFixedCopy && t.readable_end - s.data() >= static_cast<std::ptrdiff_t>(kFixedCopy)) {
             std::memcpy(bytes_, s.data(), kFixedCopy);
             tag() = static_cast<char>(s.size());
         } else {
