@@ -372,7 +372,13 @@ struct BasicTableRow {
 using TableCellData = BasicTableCell<TableCellContent>;
 using TableRowData = BasicTableRow<TableCellContent>;
 
-struct Paragraph { Attr attr; Inlines inlines; };
+// A paragraph's inlines; or, where a conversion parses each paragraph as it
+// renders it (lazy_text set), none yet, and the text they come from.
+struct Paragraph {
+    Attr attr;
+    Inlines inlines;
+    std::string_view lazy_text;
+};
 struct Heading { Attr attr; Inlines inlines; std::uint8_t level = 1; };
 struct BlockQuote { Attr attr; Blocks blocks; };
 struct List { Attr attr; std::vector<ListItem, NodeAllocator<ListItem>> items; bool ordered = false; std::size_t start = 1; bool tight = true; };

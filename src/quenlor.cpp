@@ -155,6 +155,10 @@ std::string convert_streaming(std::string_view markdown, const Options& options,
     std::string().swap(storage);
     InlineContext context = inline_context(parser, options);
     context.arena = &arena;
+    // Smart punctuation rewrites the finished tree's texts, so only without it
+    // may paragraphs wait to be parsed until they are rendered (the source
+    // they view lives until the end of this call).
+    context.lazy_paragraphs = !options.smart;
     const InlineContext& ctx = context;
 
     Document doc;  // the footnotes only; body blocks pass through `one`
@@ -173,7 +177,7 @@ std::string convert_streaming(std::string_view markdown, const Options& options,
     std::string html;
     // Pages of the reserve that are never written cost no memory.
     html.reserve(markdown.size() * 2 + 64);
-    Renderer renderer(doc);
+    Renderer renderer(doc, ctx);
     Document one;
     one.blocks.resize(1);
     Blocks kept;

@@ -22,7 +22,17 @@ namespace {
 
 Inlines inlines_of(std::string_view text, const InlineContext& ctx) { return parse_inner(text, ctx, 0); }
 
+// Whether a paragraph's text may be parsed only when it is rendered: not when
+// it could be a lone image (a figure, decided here), nor when it could hold an
+// inline note (whose content the renderer keeps until the notes are written).
+bool may_parse_when_rendered(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\n");
+    return first != std::string_view::npos && text[first] != '!' && text.find("^[") == std::string_view::npos;
+}
+
 Block finalize_paragraph(draft::Paragraph& p, const InlineContext& ctx) {
+    if (ctx.lazy_paragraphs && p.source_text.data() && may_parse_when_rendered(p.source_text))
+        return Block(Paragraph{std::move(p.attr), make_node_list<Inlines>(ctx.arena), p.source_text});
     Inlines inlines = p.source_text.data() ? inlines_of(p.source_text, ctx) : parse_owned(std::move(p.text), ctx);
     if (inlines.size() == 1 && inlines.front().is<Image>()) {
         // A paragraph holding only an image becomes a figure.
@@ -35,7 +45,7 @@ Block finalize_paragraph(draft::Paragraph& p, const InlineContext& ctx) {
         fig.image = Box<Inline>(std::move(inlines.front()));
         return Block(std::move(fig));
     }
-    return Block(Paragraph{std::move(p.attr), std::move(inlines)});
+    return Block(Paragraph{std::move(p.attr), std::move(inlines), {}});
 }
 
 Block finalize_block(DraftBlock& d, const InlineContext& ctx) {

@@ -58,6 +58,10 @@ struct InlineContext {
     // The document the parsed texts are usually views of (while it lives): a
     // copy of a text that lies in it may read on past the text, up to its end.
     std::string_view source;
+    // Paragraphs that lie in the source are finalised unparsed, to be parsed
+    // as they are rendered (see visit_inlines); for a conversion that renders
+    // its tree before the source goes and changes no text on the way.
+    bool lazy_paragraphs = false;
 };
 
 // How far the buffer that `text` lies in may be read: the end of the
@@ -72,6 +76,20 @@ Inlines parse_inner(std::string_view text, const InlineContext& ctx, std::size_t
 // parse_inner at the top level for a text the caller gives up: a text with no
 // markup at all becomes its single text node without a copy.
 Inlines parse_owned(std::string&& text, const InlineContext& ctx);
+// Receives the nodes of one parse in order, as they are, without a list of
+// them being built: adjacent texts may come as several pieces.
+class InlineSink {
+public:
+    virtual void node(const Inline& node) = 0;
+    virtual void text(std::string_view text) = 0;
+
+protected:
+    ~InlineSink() = default;
+};
+// parse_inner at the top level, handing the nodes to `sink` instead of
+// returning them: the same content, without building and freeing the list.
+void visit_inlines(std::string_view text, const InlineContext& ctx, InlineSink& sink);
+
 // Merges adjacent text nodes (recursively) and flattens attribute-less nested strong.
 Inlines coalesce(Inlines list);
 void push_coalesced(Inlines& list, Inline&& node);

@@ -285,6 +285,20 @@ Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std:
     return scanner.run();
 }
 
+void visit_inlines(std::string_view text, const InlineContext& ctx, InlineSink& sink) {
+    if (needs_no_scan(text, ctx)) {
+        if (ctx.abbr_keys.empty()) {
+            sink.text(text);
+        } else {
+            for (const Inline& node : plain_leaf(text, ctx)) sink.node(node);
+        }
+        return;
+    }
+    InlineScanner scanner(text, ctx, 0);
+    scanner.scan();
+    scanner.for_each_alive([&](const Inline& node) { sink.node(node); });
+}
+
 InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, std::size_t depth)
     : text_(text),
       ctx_(ctx),
@@ -348,6 +362,16 @@ void ScratchPool::give(std::unique_ptr<ScannerScratch> scratch) {
 }
 
 Inlines InlineScanner::run() {
+    scan();
+    // Containers were coalesced as they were made: only this level is left.
+    Inlines out = make_node_list<Inlines>(ctx_.arena);
+    out.reserve(alive_count_);
+    for (Node& node : nodes_)
+        if (node.alive) push_coalesced(out, std::move(node.value));
+    return out;
+}
+
+void InlineScanner::scan() {
     const std::string_view s = text_;
     const std::size_t n = s.size();
     const MathMode math = ctx_.options.math;
@@ -462,13 +486,6 @@ Inlines InlineScanner::run() {
     }
     flush_text();
     process_delimiters_range(0, npos);
-
-    // Containers were coalesced as they were made: only this level is left.
-    Inlines out = make_node_list<Inlines>(ctx_.arena);
-    out.reserve(alive_count_);
-    for (Node& node : nodes_)
-        if (node.alive) push_coalesced(out, std::move(node.value));
-    return out;
 }
 
 void InlineScanner::append_char(std::size_t& pos) {

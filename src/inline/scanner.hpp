@@ -175,6 +175,13 @@ public:
     InlineScanner(const InlineScanner&) = delete;
     InlineScanner& operator=(const InlineScanner&) = delete;
     Inlines run();
+    // The parse without its result: the alive nodes are then read in place.
+    void scan();
+    template <class F>
+    void for_each_alive(F&& f) const {
+        for (const Node& node : nodes_)
+            if (node.alive) f(node.value);
+    }
     void borrow_note_pairs(std::span<const BracketPair> pairs, std::size_t base) {
         note_view_ = pairs;
         note_base_ = base;

@@ -34,7 +34,7 @@ void Renderer::block(const Block& node, std::string& out) {
             using T = std::decay_t<decltype(n)>;
             if constexpr (std::is_same_v<T, Paragraph>) {
                 open_tag("p", n.attr, ">", out);
-                inlines(n.inlines, out);
+                paragraph_inlines(n, out);
                 out.append("</p>\n");
             } else if constexpr (std::is_same_v<T, Heading>) {
                 out.append("<h");
@@ -130,7 +130,7 @@ void Renderer::list(const List& l, std::string& out) {
             // Paragraphs of a tight item lose their element (and its attributes).
             for (const Block& b : item.blocks) {
                 if (const Paragraph* p = b.get_if<Paragraph>()) {
-                    inlines(p->inlines, out);
+                    paragraph_inlines(*p, out);
                 } else {
                     out.push_back('\n');
                     block(b, out);
@@ -157,7 +157,7 @@ void Renderer::definition_list(const DefinitionList& dl, std::string& out) {
             out.append("<dd>");
             const Paragraph* only = def.blocks.size() == 1 ? def.blocks.front().get_if<Paragraph>() : nullptr;
             if (def.tight && only && only->attr.empty()) {
-                inlines(only->inlines, out);
+                paragraph_inlines(*only, out);
             } else {
                 out.push_back('\n');
                 blocks(def.blocks, out);

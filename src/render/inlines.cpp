@@ -39,6 +39,23 @@ void Renderer::inlines(const Inlines& list, std::string& out) {
     for (const Inline& node : list) inline_node(node, out);
 }
 
+void Renderer::paragraph_inlines(const Paragraph& p, std::string& out) {
+    if (!p.lazy_text.data()) {
+        inlines(p.inlines, out);
+        return;
+    }
+    // Each node is written as the parse hands it over: the same markup as
+    // the node list would give, without the list.
+    struct Writer final : InlineSink {
+        Renderer& renderer;
+        std::string& out;
+        Writer(Renderer& r, std::string& o) : renderer(r), out(o) {}
+        void node(const Inline& node) override { renderer.inline_node(node, out); }
+        void text(std::string_view text) override { escape_text(text, out); }
+    } writer(*this, out);
+    visit_inlines(p.lazy_text, *ctx_, writer);
+}
+
 void Renderer::inline_node(const Inline& node, std::string& out) {
     std::visit(
         [&](const auto& n) {

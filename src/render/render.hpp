@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../ast.hpp"
+#include "../inline/inline.hpp"
 
 namespace quenlor {
 
@@ -41,10 +42,15 @@ void append_decimal(std::size_t n, std::string& out);
 class Renderer {
 public:
     explicit Renderer(const Document& document) : document_(document) {}
+    // For a tree whose paragraphs may still be unparsed (lazy_text): they are
+    // parsed with ctx as they are rendered.
+    Renderer(const Document& document, const InlineContext& ctx) : document_(document), ctx_(&ctx) {}
 
     void block(const Block& block, std::string& out);
     void inlines(const Inlines& list, std::string& out);
     void inline_node(const Inline& node, std::string& out);
+    // A paragraph's inlines, parsed first when the paragraph is still unparsed.
+    void paragraph_inlines(const Paragraph& p, std::string& out);
     void table_row(const TableRowData& row, std::span<const Align> aligns, std::string_view cell_tag, std::string& out);
     void footnote_ref(const std::string& label, std::string& out);
 
@@ -65,6 +71,7 @@ private:
     void blocks(const Blocks& list, std::string& out);
 
     const Document& document_;
+    const InlineContext* ctx_ = nullptr;
     std::vector<std::string> footnote_order_;
     std::unordered_map<std::string, FootnoteUse> footnote_uses_;
     // Inline notes under their synthetic labels, pointing into the rendered tree.

@@ -391,3 +391,32 @@ TEST(InlineScanner, TextsInTheSourceReadNoFurtherThanIt) {
         }
     }
 }
+
+TEST(InlineScanner, VisitedNodesAreTheParsedList) {
+    // visit_inlines hands over the top-level nodes without building the list;
+    // coalesced again, they are exactly what parse_inner returns.
+    struct Collect final : InlineSink {
+        Inlines list;
+        void node(const Inline& n) override { push_coalesced(list, Inline(n)); }
+        void text(std::string_view t) override { push_coalesced(list, Text{NodeText(t)}); }
+    };
+    InlineContext plain = make_ctx(MathMode::Dollars);
+    InlineContext defined = make_ctx(MathMode::Dollars);
+    set_abbreviations(defined, {{"HTML", "Hyper"}, {"X", "Ex"}});
+    defined.link_refs["r"] = LinkRef{"/r", std::nullopt, Attr{}};
+    defined.footnote_labels.insert("n");
+    const std::string long_plain(300, 'a');
+    for (const InlineContext* ctx : {&plain, &defined}) {
+        for (const char* text : {"", "plain words", "HTML and X", "a *b* c_d_ **e** [f] `g` h\\*i &amp; j  \nk",
+                                 "[r] and [f](/u \"t\"){.c} ![i](/i) <b>x</b> $m$ ==hi *there*==",
+                                 "*[a](/b)* **x*y** *unclosed [ref][r] [^n] https://x.org/p www.y.org z@e.org",
+                                 "&#65;\\&amp; [a\\]b](</c d>) ~~s~~ ^sup^ ~sub~"}) {
+            Collect got;
+            visit_inlines(text, *ctx, got);
+            EXPECT_EQ(dump(got.list), parse(text, *ctx)) << text;
+        }
+        Collect got;
+        visit_inlines(long_plain, *ctx, got);
+        EXPECT_EQ(dump(got.list), parse(long_plain, *ctx));
+    }
+}

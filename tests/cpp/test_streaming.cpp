@@ -29,6 +29,14 @@ TEST(StreamedConversion, SameAsWholeTree) {
         "+---+---+\n| # H | b |\n+===+===+\n| c | d |\n+---+---+\n\n# H\n",
         "Term\n: # Def heading\n\n<div markdown=\"1\">\n# Inside\n</div>\n\n::: note\n# Inside\n:::\n",
         "<b>unclosed\n\npara *x* <i>y\n",
+        // Paragraphs are parsed as they are rendered: lone images still become
+        // figures, footnotes are numbered in the order their references are
+        // written, wherever the paragraphs sit.
+        "![only](/i.png)\n\n  ![spaced](/s.png){#f .c}\n\n!not an image\n\n![a](/a) and text\n",
+        "Uses [^b] first.\n\n- tight [^a]\n- | t |\n  |---|\n  | [^c] |\n\nTerm\n: def [^d]\n\n> quoted [^a] [ref]\n\n"
+        "[^a]: A with [^e].\n[^b]: B\n[^c]: C\n[^d]: D\n[^e]: E\n\n[ref]: /later\n",
+        "*[HTML]: Hyper\n\nHTML here {.cls}\n\n::: div\nInside HTML *div*\n:::\n\n1. loose\n\n2. item\n",
+        "crlf *text*\r\nsecond line\r\n\r\n- item\r\n",
     };
     for (bool smart : {false, true})
         for (bool auto_ids : {true, false}) {
