@@ -75,6 +75,10 @@ DEEP = {
     "links": ("[" * (MILLION // 10) + "a" + "](u)" * (MILLION // 10), "<a ", 1),
     "emphasis words": ("*a " * (MILLION // 10) + "b" + " c*" * (MILLION // 10), "<em>", INLINE_CEILING),
     "highlights": ("==a " * (MILLION // 10) + "b" + " c==" * (MILLION // 10), "<mark>", None),
+    # A paragraph at the deepest block level is parsed while its blocks are
+    # being rendered: the two recursions add up.
+    "highlights in quotes": (">" * 300 + " " + "==a " * (MILLION // 10) + "b" + " c==" * (MILLION // 10),
+                             "<blockquote>", BLOCK_CEILING),
 }
 
 
@@ -86,6 +90,8 @@ class DeepNesting(unittest.TestCase):
     @staticmethod
     def every_stage(text):
         out = quenlor.to_xhtml(text, smart=True, balance=True, **NO_LIMITS)
+        # Without smart punctuation most paragraphs are parsed as they are rendered.
+        quenlor.to_xhtml(text, balance=True, **NO_LIMITS)
         keep = lambda node, default: None  # noqa: E731
         walked = quenlor.to_xhtml(text, callbacks={kind: keep for kind in ("text", "emph", "note", "block_quote")},
                                   **NO_LIMITS)
