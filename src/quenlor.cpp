@@ -144,15 +144,15 @@ std::string convert_streaming(std::string_view markdown, const Options& options,
     const std::string_view source = line_feed_text(markdown, storage);
     Parser parser(source, options, false);
     parser.set_want_span_extras(false);
-    // A normalised copy is freed before the inline stage (large documents
-    // keep their peak memory down), so only the caller's own text may be
-    // viewed by the drafts.
-    parser.set_drafts_may_view_source(source.data() == markdown.data());
+    // A normalised copy (text with CR line ends) lives to the end of the
+    // conversion like the caller's text: its paragraphs are viewed, not copied,
+    // and parsed as they are rendered. Such text converts a sixth faster so,
+    // for a peak memory about a tenth of its size higher.
+    parser.set_drafts_may_view_source(true);
     parser.set_arena(&arena);
     BlockParse blocks = parser.parse_blocks_with_spans(0);
     parser.release_lines();
     std::vector<BlockSpan>().swap(blocks.spans);
-    std::string().swap(storage);
     InlineContext context = inline_context(parser, options);
     context.arena = &arena;
     // Smart punctuation rewrites the finished tree's texts, so only without it
