@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -11,18 +12,78 @@ namespace quenlor {
 
 namespace {
 
-constexpr std::array<std::string_view, 14> void_elements = {
-    "area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param", "source", "track", "wbr"};
-constexpr std::array<std::string_view, 6> raw_text_elements = {"script", "style", "textarea",
-                                                               "title", "xmp", "plaintext"};
-
 bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_ascii_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
-bool contains(const auto& names, std::string_view name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
+// A tag name of up to eight bytes as one number (0 for a longer one), so that
+// a name is told from the known ones by integer comparisons: every tag of the
+// output is looked up.
+constexpr std::uint64_t packed(std::string_view name) {
+    if (name.empty() || name.size() > 8) return 0;
+    std::uint64_t v = 0;
+    for (char c : name) v = (v << 8) | static_cast<unsigned char>(c);
+    return v;
 }
+
+bool is_void_element(std::uint64_t name) {
+    switch (name) {
+        case packed("area"): case packed("base"): case packed("br"): case packed("col"): case packed("embed"):
+        case packed("hr"): case packed("img"): case packed("input"): case packed("link"): case packed("meta"):
+        case packed("param"): case packed("source"): case packed("track"): case packed("wbr"): return true;
+        default: return false;
+    }
+}
+
+bool is_raw_text_element(std::uint64_t name, std::string_view lower) {
+    switch (name) {
+        case packed("script"): case packed("style"): case packed("textarea"): case packed("title"):
+        case packed("xmp"): return true;
+        default: return lower == "plaintext";
+    }
+}
+
+// The elements the converter writes, and a few that authors often do, are
+// counted in an array; any other name in a map (hashing the name each time).
+constexpr std::array<std::uint64_t, 40> kCommonElements = {
+    packed("p"), packed("a"), packed("b"), packed("i"), packed("s"), packed("u"), packed("em"), packed("li"),
+    packed("ul"), packed("ol"), packed("dl"), packed("dt"), packed("dd"), packed("tr"), packed("th"), packed("td"),
+    packed("h1"), packed("h2"), packed("h3"), packed("h4"), packed("h5"), packed("h6"), packed("del"), packed("sup"),
+    packed("sub"), packed("pre"), packed("div"), packed("kbd"), packed("code"), packed("mark"), packed("span"),
+    packed("abbr"), packed("table"), packed("thead"), packed("tbody"), packed("tfoot"), packed("strong"),
+    packed("figure"), packed("section"), packed("caption")};
+constexpr int kOtherElement = -1;
+
+int common_element(std::uint64_t name) {
+    if (name == 0) return kOtherElement;
+    for (std::size_t i = 0; i < kCommonElements.size(); ++i)
+        if (kCommonElements[i] == name) return static_cast<int>(i);
+    return kOtherElement;
+}
+
+// How many elements of each name are open.
+class OpenCounts {
+public:
+    void add(int id, const std::string& lower) {
+        if (id != kOtherElement) ++common_[static_cast<std::size_t>(id)];
+        else ++others_[lower];
+    }
+    void remove(int id, const std::string& lower) {
+        if (id != kOtherElement) {
+            if (common_[static_cast<std::size_t>(id)] > 0) --common_[static_cast<std::size_t>(id)];
+            return;
+        }
+        auto it = others_.find(lower);
+        if (it != others_.end() && --it->second == 0) others_.erase(it);
+    }
+    bool any(int id, const std::string& lower) const {
+        return id != kOtherElement ? common_[static_cast<std::size_t>(id)] > 0 : others_.contains(lower);
+    }
+
+private:
+    std::array<std::size_t, kCommonElements.size()> common_{};
+    std::unordered_map<std::string, std::size_t> others_;
+};
 
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view lower) {
     if (a.size() != lower.size()) return false;
@@ -35,12 +96,6 @@ void push_close(std::string_view name, std::string& out) {
     out.append("</");
     out.append(name);
     out.push_back('>');
-}
-
-void dec_count(std::unordered_map<std::string, std::size_t>& counts, const std::string& lower) {
-    auto it = counts.find(lower);
-    if (it == counts.end()) return;
-    if (--it->second == 0) counts.erase(it);
 }
 
 // Whether a scan for an unquoted ">" starting at each position, outside any
@@ -113,8 +168,12 @@ std::size_t find_terminator(std::string_view text, std::size_t from, std::string
 }
 
 struct OpenElement {
-    std::string name;   // as written in the start tag
-    std::string lower;  // ASCII lower-cased
+    std::string_view name;  // as written in the start tag
+    int id = kOtherElement; // its common element, if it is one
+    std::string lower;      // ASCII lower-cased, for the other elements
+    bool same(int other_id, const std::string& other_lower) const {
+        return id == other_id && (id != kOtherElement || lower == other_lower);
+    }
 };
 
 // Length of the tag name at the start of text (an ASCII letter, then letters,
@@ -133,7 +192,7 @@ std::string balance_fragment(std::string_view in) {
     std::string out;
     out.reserve(in.size() + 64);
     std::vector<OpenElement> stack;
-    std::unordered_map<std::string, std::size_t> counts;
+    OpenCounts counts;
     std::vector<bool> unclosed;  // filled on the first tag without a closing ">"
     std::string lower;
     // Set once a search for "?>" or "]]>" reaches the end: later ones would too.
@@ -149,7 +208,7 @@ std::string balance_fragment(std::string_view in) {
         }
         out.append(in, pos, lt - pos);
 
-        if (in.compare(lt + 1, 3, "!--") == 0) {
+        if (lt + 3 < n && in[lt + 1] == '!' && in[lt + 2] == '-' && in[lt + 3] == '-') {
             // "<!-->" already counts as a closed comment.
             const std::size_t close = in.find("-->", lt + 1);
             if (close == npos) {
@@ -222,16 +281,18 @@ std::string balance_fragment(std::string_view in) {
         const std::string_view name = in.substr(name_start, *name_len);
         lower.assign(name);
         for (char& c : lower) c = ascii_lower(c);
+        const std::uint64_t key = packed(lower);
+        const int id = common_element(key);
 
         if (end_tag) {
-            if (counts.contains(lower)) {
+            if (counts.any(id, lower)) {
                 // Close whatever this end tag skips over, innermost first.
-                while (stack.back().lower != lower) {
+                while (!stack.back().same(id, lower)) {
                     push_close(stack.back().name, out);
-                    dec_count(counts, stack.back().lower);
+                    counts.remove(stack.back().id, stack.back().lower);
                     stack.pop_back();
                 }
-                dec_count(counts, lower);
+                counts.remove(id, lower);
                 stack.pop_back();
                 out.append(in, lt, gt + 1 - lt);
                 pos = gt + 1;
@@ -262,7 +323,7 @@ std::string balance_fragment(std::string_view in) {
         while (inner_end > name_end && is_ascii_space(in[inner_end - 1])) --inner_end;
         const bool self_closed = in[inner_end - 1] == '/';
 
-        if (contains(void_elements, lower)) {
+        if (is_void_element(key)) {
             if (self_closed) {
                 out.append(in, lt, gt + 1 - lt);
             } else {
@@ -276,7 +337,7 @@ std::string balance_fragment(std::string_view in) {
         out.append(in, lt, gt + 1 - lt);
         pos = gt + 1;
         if (self_closed) continue;
-        if (contains(raw_text_elements, lower)) {
+        if (is_raw_text_element(key, lower)) {
             // Raw-text content, tags included, is copied up to its end tag.
             const std::size_t end = raw_text_end(in, pos, lower);
             if (end == npos) {
@@ -289,8 +350,11 @@ std::string balance_fragment(std::string_view in) {
             pos = end;
             continue;
         }
-        stack.push_back({std::string(name), lower});
-        ++counts[lower];
+        OpenElement& opened = stack.emplace_back();
+        opened.name = name;
+        opened.id = id;
+        if (id == kOtherElement) opened.lower = lower;
+        counts.add(id, lower);
     }
 
     if (!stack.empty()) {

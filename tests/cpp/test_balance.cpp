@@ -52,6 +52,14 @@ TEST(Balance, Fragments) {
         {"unterminated script closes open ones", "<p>a <script>b</p>\n", "<p>a <script>b</p>\n</script></p>"},
         {"self-closed raw text", "<script/><i>x", "<script/><i>x</i>"},
         {"end tag with attributes", "<p>a</p class=\"x\">", "<p>a</p class=\"x\">"},
+        // Names the converter writes are counted apart from any others.
+        {"common and other names interleaved", "<div><custom><P>x</CUSTOM>y", "<div><custom><P>x</P></CUSTOM>y</div>"},
+        {"names longer than eight bytes", "<blockquote><figcaption>x</BLOCKQUOTE>",
+         "<blockquote><figcaption>x</figcaption></BLOCKQUOTE>"},
+        {"a prefix or extension of a common name is another name", "<spa><spanx>x</span></spa>",
+         "<spa><spanx>x</spanx></spa>"},
+        {"eight- and nine-byte raw text names", "<textarea><b></textarea><plaintext><i>",
+         "<textarea><b></textarea><plaintext><i></plaintext>"},
     };
     for (const auto& c : cases) EXPECT_EQ(balance_fragment(c.in), c.want) << c.name;
 }
