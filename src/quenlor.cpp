@@ -155,10 +155,10 @@ std::string convert_streaming(std::string_view markdown, const Options& options,
     std::vector<BlockSpan>().swap(blocks.spans);
     InlineContext context = inline_context(parser, options);
     context.arena = &arena;
-    // Smart punctuation rewrites the finished tree's texts, so only without it
-    // may paragraphs wait to be parsed until they are rendered (the source
-    // they view lives until the end of this call).
-    context.lazy_paragraphs = !options.smart;
+    // Paragraphs wait to be parsed until they are rendered (the source they
+    // view lives until the end of this call); smart punctuation is applied to
+    // them there.
+    context.lazy_paragraphs = true;
     const InlineContext& ctx = context;
 
     Document doc;  // the footnotes only; body blocks pass through `one`

@@ -12,11 +12,6 @@ constexpr std::string_view left_double = "\u201C", right_double = "\u201D";
 constexpr std::string_view left_single = "\u2018", right_single = "\u2019";
 constexpr std::string_view em_dash = "\u2014", en_dash = "\u2013", ellipsis = "\u2026";
 
-bool has_smart_candidate(std::string_view text) {
-    const char* end = text.data() + text.size();
-    return find_first_of_bytes<'"', '\'', '-', '.'>(text.data(), end) != end;
-}
-
 void smarten_inlines(Inlines& list);
 
 void smarten_text(NodeText& text) {
@@ -78,6 +73,13 @@ void smarten_blocks(Blocks& blocks) {
 }
 
 }  // namespace
+
+bool has_smart_candidate(std::string_view text) {
+    const char* end = text.data() + text.size();
+    return find_first_of_bytes<'"', '\'', '-', '.'>(text.data(), end) != end;
+}
+
+void apply(Inlines& list) { smarten_inlines(list); }
 
 bool opening_context(char32_t c) {
     return c == no_previous || is_white_space(c) || c == '(' || c == '[' || c == '{' || c == '-' ||

@@ -7,6 +7,7 @@
 #include "../byte_scan.hpp"
 #include "../entity.hpp"
 #include "../limits.hpp"
+#include "../smart.hpp"
 #include "../unicode.hpp"
 
 namespace quenlor {
@@ -285,18 +286,62 @@ Inlines parse_note_content(std::string_view text, const InlineContext& ctx, std:
     return scanner.run();
 }
 
+namespace {
+// Hands over the nodes with smart punctuation applied as it is to the parsed
+// list: a text is converted as a whole, so texts that the list would hold as
+// one are joined first; the lists inside containers are converted in place.
+class SmartSink {
+public:
+    explicit SmartSink(InlineSink& sink) : sink_(sink) {}
+    ~SmartSink() { flush(); }
+    void node(Inline& node) {
+        if (const Text* t = node.get_if<Text>()) {
+            if (pieces_++ == 0) first_ = t->text.view();
+            else {
+                if (pieces_ == 2) joined_.assign(first_);
+                joined_.append(t->text.view());
+            }
+            return;
+        }
+        flush();
+        if (Inlines* children = children_of(node)) smart::apply(*children);
+        sink_.node(node);
+    }
+
+private:
+    void flush() {
+        if (pieces_ == 0) return;
+        const std::string_view text = pieces_ == 1 ? first_ : std::string_view(joined_);
+        if (smart::has_smart_candidate(text)) sink_.text(smart::smarten(text));
+        else sink_.text(text);
+        pieces_ = 0;
+    }
+    InlineSink& sink_;
+    std::size_t pieces_ = 0;
+    std::string_view first_;
+    std::string joined_;
+};
+}  // namespace
+
 void visit_inlines(std::string_view text, const InlineContext& ctx, InlineSink& sink) {
     if (needs_no_scan(text, ctx)) {
-        if (ctx.abbr_keys.empty()) {
+        if (ctx.abbr_keys.empty() && !ctx.options.smart) {
             sink.text(text);
         } else {
-            for (const Inline& node : plain_leaf(text, ctx)) sink.node(node);
+            Inlines list = plain_leaf(text, ctx);
+            if (ctx.options.smart) smart::apply(list);
+            for (const Inline& node : list) sink.node(node);
         }
         return;
     }
     InlineScanner scanner(text, ctx, 0);
     scanner.scan();
-    scanner.for_each_alive([&](const Inline& node) { sink.node(node); });
+    if (!ctx.options.smart) {
+        scanner.for_each_alive([&](const Inline& node) { sink.node(node); });
+        return;
+    }
+    SmartSink smart(sink);
+    scanner.for_each_alive([&](Inline& node) { smart.node(node); });
 }
 
 InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, std::size_t depth)

@@ -178,8 +178,8 @@ public:
     // The parse without its result: the alive nodes are then read in place.
     void scan();
     template <class F>
-    void for_each_alive(F&& f) const {
-        for (const Node& node : nodes_)
+    void for_each_alive(F&& f) {
+        for (Node& node : nodes_)
             if (node.alive) f(node.value);
     }
     void borrow_note_pairs(std::span<const BracketPair> pairs, std::size_t base) {

@@ -37,6 +37,9 @@ TEST(StreamedConversion, SameAsWholeTree) {
         "[^a]: A with [^e].\n[^b]: B\n[^c]: C\n[^d]: D\n[^e]: E\n\n[ref]: /later\n",
         "*[HTML]: Hyper\n\nHTML here {.cls}\n\n::: div\nInside HTML *div*\n:::\n\n1. loose\n\n2. item\n",
         "crlf *text*\r\nsecond line\r\n\r\n- item\r\n",
+        // Smart punctuation sees a paragraph's texts joined as the tree holds
+        // them: the quotes after an unmatched "*" or "[" close.
+        "Stray a*\"quoted\" and [b'q' -- *c*\"d\"...\n\n- x*\"y\" [z](/u \"t\")'s\n",
     };
     for (bool smart : {false, true})
         for (bool auto_ids : {true, false}) {
