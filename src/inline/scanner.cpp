@@ -293,7 +293,6 @@ namespace {
 class SmartSink {
 public:
     explicit SmartSink(InlineSink& sink) : sink_(sink) {}
-    ~SmartSink() { flush(); }
     void node(Inline& node) {
         if (const Text* t = node.get_if<Text>()) {
             if (pieces_++ == 0) first_ = t->text.view();
@@ -307,8 +306,8 @@ public:
         if (Inlines* children = children_of(node)) smart::apply(*children);
         sink_.node(node);
     }
-
-private:
+    // Writes the texts still waiting (called once the nodes are through, not
+    // from a destructor: writing may allocate, and so throw).
     void flush() {
         if (pieces_ == 0) return;
         const std::string_view text = pieces_ == 1 ? first_ : std::string_view(joined_);
@@ -316,6 +315,8 @@ private:
         else sink_.text(text);
         pieces_ = 0;
     }
+
+private:
     InlineSink& sink_;
     std::size_t pieces_ = 0;
     std::string_view first_;
@@ -342,6 +343,7 @@ void visit_inlines(std::string_view text, const InlineContext& ctx, InlineSink& 
     }
     SmartSink smart(sink);
     scanner.for_each_alive([&](Inline& node) { smart.node(node); });
+    smart.flush();
 }
 
 InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, std::size_t depth)
