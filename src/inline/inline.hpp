@@ -59,8 +59,9 @@ struct InlineContext {
     // copy of a text that lies in it may read on past the text, up to its end.
     std::string_view source;
     // Paragraphs that lie in the source are finalised unparsed, to be parsed
-    // as they are rendered (see visit_inlines); for a conversion that renders
-    // its tree before the source goes and changes no text on the way.
+    // as they are rendered (see visit_inlines, which also applies smart
+    // punctuation); for a conversion that renders its tree before the source
+    // goes.
     bool lazy_paragraphs = false;
 };
 
