@@ -21,17 +21,8 @@ void smarten_text(NodeText& text) {
 void smarten_inlines(Inlines& list) {
     for (Inline& node : list)
         if (Text* t = node.get_if<Text>()) smarten_text(t->text);
-    for (Inline& node : list) {
-        std::visit(
-            [](auto& n) {
-                using T = std::decay_t<decltype(n)>;
-                if constexpr (std::is_same_v<T, Emph> || std::is_same_v<T, Strong> || std::is_same_v<T, Strike> ||
-                              std::is_same_v<T, Highlight> || std::is_same_v<T, Link> ||
-                              std::is_same_v<T, Image> || std::is_same_v<T, Note> || std::is_same_v<T, Span>)
-                    smarten_inlines(n.children);
-            },
-            node.v);
-    }
+    for (Inline& node : list)
+        if (Inlines* children = children_of(node)) smarten_inlines(*children);
 }
 
 void smarten_blocks(Blocks& blocks) {
