@@ -223,6 +223,13 @@ void replace_placeholder(std::string& s) {
     s.resize(w);
 }
 
+// The first "www." at or after `from`, or npos.
+std::size_t find_www(std::string_view text, std::size_t from) {
+    const char* const end = text.data() + text.size();
+    const char* const found = find_doubled_word(text.data() + std::min(from, text.size()), end, "www.");
+    return found == end ? npos : static_cast<std::size_t>(found - text.data());
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -360,7 +367,7 @@ InlineScanner::InlineScanner(std::string_view text, const InlineContext& ctx, st
     text_has_amp_ = text.find('&') != npos;
     next_at_ = text.find('@');
     next_colon_ = text.find(':');
-    next_www_ = text.find("www.");
+    next_www_ = find_www(text, 0);
     has_at_ = next_at_ != npos;
     link_triggers_ = has_at_ || next_colon_ != npos || next_www_ != npos;
     // A node per few dozen bytes of marked-up text: a larger guess makes every
@@ -572,7 +579,7 @@ bool InlineScanner::autolink_may_start(std::size_t pos) {
 
 void InlineScanner::find_link_zone(std::size_t from) {
     if (next_colon_ != npos && next_colon_ < from) next_colon_ = text_.find(':', from);
-    if (next_www_ != npos && next_www_ < from) next_www_ = text_.find("www.", from);
+    if (next_www_ != npos && next_www_ < from) next_www_ = find_www(text_, from);
     zone_lo_ = zone_hi_ = npos;
     if (next_colon_ != npos) {
         // "mailto:" is the longest scheme written before its ":".

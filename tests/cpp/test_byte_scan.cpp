@@ -65,6 +65,32 @@ TEST(ByteScan, OutsideRangeAgreesWithAPlainSearch) {
     }
 }
 
+// The word search finds what a plain search finds: words cut by the end of
+// the text or by a sixteen-byte boundary, runs of the doubled letter longer
+// than the word's ("wwww."), and pairs that start no word.
+TEST(ByteScan, DoubledWordAgreesWithAPlainSearch) {
+    unsigned seed = 11;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    for (int round = 0; round < 6000; ++round) {
+        std::string s(next() % 70, 'x');
+        for (char& c : s) c = "ww.a \xC3"[next() % 6];
+        const std::size_t from = s.empty() ? 0 : next() % (s.size() + 1);
+        const std::size_t expected = std::string_view(s).find("www.", from);
+        const char* end = s.data() + s.size();
+        const char* found = find_doubled_word(s.data() + from, end, "www.");
+        EXPECT_EQ(static_cast<std::size_t>(found - s.data()), expected == std::string_view::npos ? s.size() : expected)
+            << s << " from " << from;
+    }
+    for (std::size_t len = 4; len <= 40; ++len) {
+        for (std::size_t at = 0; at + 4 <= len; ++at) {
+            std::string s(len, 'w');  // only the dot makes the word
+            s[at + 3] = '.';
+            EXPECT_EQ(static_cast<std::size_t>(find_doubled_word(s.data(), s.data() + len, "www.") - s.data()), at)
+                << s;
+        }
+    }
+}
+
 TEST(ByteScan, SameByteSet) {
     static_assert(same_byte_set<'a', 'b'>("ba", 2));
     static_assert(!same_byte_set<'a', 'b'>("a", 1));
