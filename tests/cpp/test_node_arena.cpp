@@ -55,6 +55,13 @@ TEST(NodeArena, FreedBlockServesTheNextRequestOfItsSize) {
         {1, 16, true},
         {0, 16, true},  // a request for nothing still gets a block
         {NodeArena::kMaxBlock, NodeArena::kMaxBlock, true},
+        // Larger blocks wait by size class: four per power of two.
+        {NodeArena::kMaxBlock + 1, NodeArena::kMaxBlock + 1, true},
+        {2600, 3000, true},    // both up to 3072
+        {3000, 3100, false},   // 3072, then 3584
+        {4096, 3585, true},    // both up to 4096
+        {4096, 4097, false},   // the next power of two
+        {98304, 81921, true},  // 2048 list items of 48 bytes, and a little more than 5/4 of 2^16
     };
     for (const Case& c : cases) {
         void* a = arena.allocate(c.first);
@@ -152,15 +159,41 @@ TEST(NodeAllocator, CopyOutlivesTheArena) {
     expect_sample(*copy);
 }
 
+// Freed large blocks wait for reuse only up to a bound; the rest, and all of
+// them when the arena is trimmed, go back to the general allocator.
+TEST(NodeArena, LargeBlocksKeptWithinTheirBound) {
+    NodeArena arena;
+    const std::size_t size = 256 * 1024;  // exactly the size of its class
+    std::vector<void*> held;
+    for (std::size_t i = 0; i < 20; ++i) held.push_back(arena.allocate(size));
+    const std::size_t all = arena.reserved();
+    EXPECT_GE(all, 20 * size);
+    for (void* p : held) arena.deallocate(p, size);
+    // At most kLargeKept bytes stay; every block beyond them was given back.
+    EXPECT_LE(arena.reserved(), NodeArena::kLargeKept);
+    EXPECT_GT(arena.reserved(), 0u);
+    // The kept blocks serve new requests without taking more memory.
+    const std::size_t kept = arena.reserved();
+    held.clear();
+    while (arena.reserved() == kept && held.size() < 40) held.push_back(arena.allocate(size));
+    EXPECT_GT(held.size(), 1u);
+    for (void* p : held) arena.deallocate(p, size);
+    arena.keep_at_most(0);
+    EXPECT_EQ(arena.reserved(), 0u);
+}
+
 // A caller converting many documents keeps one arena: each conversion must
 // give the same output as a fresh one, and the kept memory must stay bounded.
 TEST(NodeArena, ReusedAcrossConversions) {
+    std::string long_list;
+    for (int i = 0; i < 600; ++i) long_list += "- item *" + std::to_string(i) + "*\n";
     const std::vector<std::string> docs = {
         "# Title\n\nSome *emphasis* and **strong** text with [a link](http://x.org \"t\").\n",
         "- one\n- two\n  - nested *a*\n\n> quote with `code` and a note^[inline *note*]\n",
         "| a | b |\n|---|---|\n| *x* | [y][r] |\n\n[r]: /url\n\nTerm\n: definition\n",
         "",
         "Text[^f] and more.\n\n[^f]: The **footnote**.\n\n::: box\n# Inside\n:::\n",
+        long_list,  // lists larger than the arena's blocks
     };
     for (bool smart : {false, true}) {
         Options options;
