@@ -3,6 +3,7 @@
 #include "auto_ids.hpp"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -45,37 +46,60 @@ void for_each_heading(Blocks& blocks, F& f) {
     }
 }
 
+// What an ASCII byte becomes in an identifier: itself lowered, "-" for white
+// space, or nothing (0).
+constexpr std::array<char, 128> make_ascii_slug_bytes() {
+    std::array<char, 128> t{};
+    for (int b = 0; b < 128; ++b) {
+        if (b >= 'A' && b <= 'Z') t[b] = static_cast<char>(b + 32);
+        else if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_')
+            t[b] = static_cast<char>(b);
+        else if (b == ' ' || (b >= 0x09 && b <= 0x0D)) t[b] = '-';
+    }
+    return t;
+}
+constexpr std::array<char, 128> kAsciiSlugBytes = make_ascii_slug_bytes();
+
+bool is_ascii_letter(unsigned char b) { return (b | 0x20) >= 'a' && (b | 0x20) <= 'z'; }
+
+// An ASCII text's identifier (the rules below, by table): everything before
+// the first letter is dropped, then each byte is mapped.
+std::string ascii_slug(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && !is_ascii_letter(static_cast<unsigned char>(text[i]))) ++i;
+    std::string out(text.size() - i, '\0');
+    char* w = out.data();
+    for (; i < text.size(); ++i)
+        if (const char c = kAsciiSlugBytes[static_cast<unsigned char>(text[i])]) *w++ = c;
+    out.resize(static_cast<std::size_t>(w - out.data()));
+    if (out.empty()) out = "section";
+    return out;
+}
+
 }  // namespace
 
 std::string slug(std::string_view text) {
     const std::string_view trimmed = trim_unicode(text);
-    // ASCII text, most headings, is lowered below byte by byte; other text
-    // first goes through the full lowercase mapping.
+    // ASCII text, most headings, goes by table; other text first goes
+    // through the full lowercase mapping.
     const bool ascii =
         std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    std::string mapped;
-    if (!ascii) mapped = lowercase_full(trimmed);
-    const std::string_view lowered = ascii ? trimmed : std::string_view(mapped);
+    if (ascii) return ascii_slug(trimmed);
+    const std::string mapped = lowercase_full(trimmed);
+    const std::string_view lowered = mapped;
     std::string out;
     out.reserve(lowered.size());
     bool seen_alphabetic = false;
     std::size_t pos = 0;
     while (pos < lowered.size()) {
-        unsigned char b = static_cast<unsigned char>(lowered[pos]);
+        const unsigned char b = static_cast<unsigned char>(lowered[pos]);
         if (b < 0x80) {
-            // ASCII, most headings: the same rules without the table lookups.
-            if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
             ++pos;
-            const bool alphabetic = b >= 'a' && b <= 'z';
             if (!seen_alphabetic) {
-                if (!alphabetic) continue;
+                if (!is_ascii_letter(b)) continue;
                 seen_alphabetic = true;
             }
-            if (alphabetic || (b >= '0' && b <= '9') || b == '-' || b == '.' || b == '_') {
-                out.push_back(static_cast<char>(b));
-            } else if (b == ' ' || (b >= 0x09 && b <= 0x0D)) {
-                out.push_back('-');
-            }
+            if (const char c = kAsciiSlugBytes[b]) out.push_back(c);
             continue;
         }
         const std::size_t start = pos;

@@ -16,6 +16,9 @@ void assign(Document& document);
 class Assigner {
 public:
     void reserve(std::string id);
+    // Room for this many identifiers in all, so that the set is not rebuilt
+    // as it grows.
+    void expect(std::size_t ids) { used_.reserve(ids); }
     void reserve_explicit(Blocks& blocks);
     void assign(Blocks& blocks);
 

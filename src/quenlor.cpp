@@ -103,30 +103,30 @@ Document parse(std::string_view markdown, const Options& options) {
 
 namespace {
 
-// Calls f on the explicit id of every heading draft, wherever the tree passes
-// of the finished document would meet the heading.
+// Calls f on every heading draft, wherever the tree passes of the finished
+// document would meet the heading.
 template <class F>
-void for_each_draft_heading_id(DraftBlocks& blocks, F& f) {
+void for_each_draft_heading(DraftBlocks& blocks, F& f) {
     for (DraftBlock& b : blocks) {
         std::visit(
             [&](auto& n) {
                 using T = std::decay_t<decltype(n)>;
                 if constexpr (std::is_same_v<T, draft::Heading>) {
-                    if (n.attr.id()) f(*n.attr.id());
+                    f(n);
                 } else if constexpr (std::is_same_v<T, draft::BlockQuote> || std::is_same_v<T, draft::Div> ||
                                      std::is_same_v<T, draft::HtmlContainer>) {
-                    for_each_draft_heading_id(n.blocks, f);
+                    for_each_draft_heading(n.blocks, f);
                 } else if constexpr (std::is_same_v<T, draft::List>) {
-                    for (auto& item : n.items) for_each_draft_heading_id(item.blocks, f);
+                    for (auto& item : n.items) for_each_draft_heading(item.blocks, f);
                 } else if constexpr (std::is_same_v<T, draft::DefinitionList>) {
                     for (auto& item : n.items)
-                        for (auto& def : item.definitions) for_each_draft_heading_id(def.blocks, f);
+                        for (auto& def : item.definitions) for_each_draft_heading(def.blocks, f);
                 } else if constexpr (std::is_same_v<T, draft::Table>) {
                     for (auto* rows : {&n.head, &n.body, &n.foot})
                         for (auto& row : *rows)
                             for (auto& cell : row.cells)
                                 if (auto* cell_blocks = std::get_if<DraftBlocks>(&cell.content.v))
-                                    for_each_draft_heading_id(*cell_blocks, f);
+                                    for_each_draft_heading(*cell_blocks, f);
                 }
             },
             b.v);
@@ -170,8 +170,13 @@ std::string convert_streaming(std::string_view markdown, const Options& options,
 
     auto_ids::Assigner ids;
     if (options.auto_ids) {
-        auto reserve = [&](const std::string& id) { ids.reserve(id); };
-        for_each_draft_heading_id(blocks.drafts, reserve);
+        std::size_t headings = 0;
+        auto reserve = [&](const draft::Heading& h) {
+            ++headings;
+            if (h.attr.id()) ids.reserve(*h.attr.id());
+        };
+        for_each_draft_heading(blocks.drafts, reserve);
+        ids.expect(headings);
     }
 
     std::string html;

@@ -39,6 +39,8 @@ TEST(AutoIdsSlug, FromText) {
         {"a\tb\xC2\xA0" "c", "a-b-c"},                                         // tab and no-break space
         {"Caf\xC3\xA9 \xC2\xA9", "caf\xC3\xA9-"},                              // symbol dropped, space kept
         {"x\xC2\xB2", "x\xC2\xB2"},                                            // superscript two is numeric
+        {"a!\"#$%&'()*+,/:;<=>?@[\\]^`{|}~Z", "az"},                               // ASCII punctuation dropped
+        {"a\x0B\x0C\rb\x01\x7F" "c", "a---bc"},                                        // other controls dropped
         {"\xC3\x84" "BC D\xC3\xA9" "F", "\xC3\xA4" "bc-d\xC3\xA9" "f"},               // ASCII capitals beside others
     };
     for (const auto& c : cases) EXPECT_EQ(auto_ids::slug(c.text), c.want) << c.text;
