@@ -372,13 +372,23 @@ struct BasicTableRow {
 using TableCellData = BasicTableCell<TableCellContent>;
 using TableRowData = BasicTableRow<TableCellContent>;
 
+// A string whose memory comes from the conversion's arena, like the node lists.
+using ArenaString = std::basic_string<char, std::char_traits<char>, NodeAllocator<char>>;
+
 // A paragraph's inlines; or, where a conversion parses each paragraph as it
-// renders it (lazy_text set), none yet, and the text they come from.
+// renders it, none yet, and the text they come from: a view of the source
+// (lazy_text), or, for a text copied out of its lines (a paragraph in a block
+// quote, say), that copy (lazy_copy).
 struct Paragraph {
     Attr attr;
     Inlines inlines;
     std::string_view lazy_text;
+    ArenaString lazy_copy;
 };
+// The text of a paragraph still to be parsed, or a view without data.
+inline std::string_view unparsed_text(const Paragraph& p) {
+    return p.lazy_copy.empty() ? p.lazy_text : std::string_view(p.lazy_copy);
+}
 struct Heading { Attr attr; Inlines inlines; std::uint8_t level = 1; };
 struct BlockQuote { Attr attr; Blocks blocks; };
 struct List { Attr attr; std::vector<ListItem, NodeAllocator<ListItem>> items; bool ordered = false; std::size_t start = 1; bool tight = true; };

@@ -31,8 +31,16 @@ bool may_parse_when_rendered(std::string_view text) {
 }
 
 Block finalize_paragraph(draft::Paragraph& p, const InlineContext& ctx) {
-    if (ctx.lazy_paragraphs && p.source_text.data() && may_parse_when_rendered(p.source_text))
-        return Block(Paragraph{std::move(p.attr), make_node_list<Inlines>(ctx.arena), p.source_text});
+    if (ctx.lazy_paragraphs) {
+        if (p.source_text.data() && may_parse_when_rendered(p.source_text))
+            return Block(Paragraph{std::move(p.attr), make_node_list<Inlines>(ctx.arena), p.source_text, {}});
+        // A copied text waits in the arena: kept in the general heap until the
+        // block is rendered, such copies made glibc give memory back to the
+        // system and fault it in again between conversions.
+        if (!p.source_text.data() && !p.text.empty() && may_parse_when_rendered(p.text))
+            return Block(Paragraph{std::move(p.attr), make_node_list<Inlines>(ctx.arena), {},
+                                   ArenaString(p.text, NodeAllocator<char>(ctx.arena))});
+    }
     Inlines inlines = p.source_text.data() ? inlines_of(p.source_text, ctx) : parse_owned(std::move(p.text), ctx);
     if (inlines.size() == 1 && inlines.front().is<Image>()) {
         // A paragraph holding only an image becomes a figure.
@@ -45,7 +53,7 @@ Block finalize_paragraph(draft::Paragraph& p, const InlineContext& ctx) {
         fig.image = Box<Inline>(std::move(inlines.front()));
         return Block(std::move(fig));
     }
-    return Block(Paragraph{std::move(p.attr), std::move(inlines), {}});
+    return Block(Paragraph{std::move(p.attr), std::move(inlines), {}, {}});
 }
 
 Block finalize_block(DraftBlock& d, const InlineContext& ctx) {

@@ -40,7 +40,8 @@ void Renderer::inlines(const Inlines& list, std::string& out) {
 }
 
 void Renderer::paragraph_inlines(const Paragraph& p, std::string& out) {
-    if (!p.lazy_text.data()) {
+    const std::string_view text = unparsed_text(p);
+    if (!text.data()) {
         inlines(p.inlines, out);
         return;
     }
@@ -53,7 +54,7 @@ void Renderer::paragraph_inlines(const Paragraph& p, std::string& out) {
         void node(const Inline& node) override { renderer.inline_node(node, out); }
         void text(std::string_view text) override { escape_text(text, out); }
     } writer(*this, out);
-    visit_inlines(p.lazy_text, *ctx_, writer);
+    visit_inlines(text, *ctx_, writer);
 }
 
 void Renderer::inline_node(const Inline& node, std::string& out) {

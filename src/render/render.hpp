@@ -42,7 +42,7 @@ void append_decimal(std::size_t n, std::string& out);
 class Renderer {
 public:
     explicit Renderer(const Document& document) : document_(document) {}
-    // For a tree whose paragraphs may still be unparsed (lazy_text): they are
+    // For a tree whose paragraphs may still be unparsed (unparsed_text): they are
     // parsed with ctx as they are rendered.
     Renderer(const Document& document, const InlineContext& ctx) : document_(document), ctx_(&ctx) {}
 

@@ -151,7 +151,7 @@ TEST(NodeAllocator, CopyOutlivesTheArena) {
         Inlines list = sample_tree(&arena);
         copy = std::make_unique<Inlines>(list);
         Blocks blocks((NodeAllocator<Block>(&arena)));
-        blocks.emplace_back(Paragraph{{}, std::move(list), {}});
+        blocks.emplace_back(Paragraph{{}, std::move(list), {}, {}});
         Blocks kept = blocks;  // a whole block, as a conversion keeps one that holds notes
         ASSERT_EQ(kept.get_allocator().arena(), nullptr);
         ASSERT_EQ(kept[0].as<Paragraph>().inlines.get_allocator().arena(), nullptr);

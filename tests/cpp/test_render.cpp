@@ -8,7 +8,7 @@ using namespace quenlor;
 namespace {
 
 Inline txt(std::string s) { return Text{std::move(s)}; }
-Block para(Inlines xs, Attr a = {}) { return Paragraph{std::move(a), std::move(xs), {}}; }
+Block para(Inlines xs, Attr a = {}) { return Paragraph{std::move(a), std::move(xs), {}, {}}; }
 Attr attr(std::optional<std::string> id, std::vector<std::string> classes = {},
           std::vector<std::pair<std::string, std::string>> pairs = {}) {
     Attr a;

@@ -53,7 +53,7 @@ TEST(SmartPass, WalksTextNodesOnly) {
     table.foot = {TableRowData{{}, {cell}}};
     Document doc;
     doc.blocks = {p, Figure{{}, Inline{img}}, CodeBlock{{}, "", std::nullopt, "--"}, table};
-    doc.footnotes = {Footnote{"f", {Paragraph{{}, {t("'q'")}, {}}}}};
+    doc.footnotes = {Footnote{"f", {Paragraph{{}, {t("'q'")}, {}, {}}}}};
     smart::apply(doc);
 
     const auto& xs = doc.blocks[0].as<Paragraph>().inlines;

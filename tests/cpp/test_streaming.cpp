@@ -37,6 +37,10 @@ TEST(StreamedConversion, SameAsWholeTree) {
         "[^a]: A with [^e].\n[^b]: B\n[^c]: C\n[^d]: D\n[^e]: E\n\n[ref]: /later\n",
         "*[HTML]: Hyper\n\nHTML here {.cls}\n\n::: div\nInside HTML *div*\n:::\n\n1. loose\n\n2. item\n",
         "crlf *text*\r\nsecond line\r\n\r\n- item\r\n",
+        // Paragraphs copied out of their lines (in a quote, continued in a
+        // list item) are parsed as they are rendered too, from the copy.
+        "> Quoted *em\n> phasis* [^a] and \"q\" --\n> ![img](/i)\n\n> ![lone](/l.png)\n> \n\n"
+        "- item line\n  continued *x\n  y* [^a] ^[note\n  here]\n- b\n\n  loose\n  two\n\n[^a]: A\n  cont *z*\n",
         // Smart punctuation sees a paragraph's texts joined as the tree holds
         // them: the quotes after an unmatched "*" or "[" close.
         "Stray a*\"quoted\" and [b'q' -- *c*\"d\"...\n\n- x*\"y\" [z](/u \"t\")'s\n",
