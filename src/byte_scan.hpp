@@ -84,22 +84,23 @@ inline const char* find_first_of_bytes(const char* p, const char* end) {
     }
 }
 
-// The first occurrence of `word` in [p, end), or end, where the word's first
-// two bytes are the same letter ("www."): sixteen places at a time are tested
-// for the pair, which is rare in text where the letter alone is common (a
-// search for the letter stops at nearly every word).
-inline const char* find_doubled_word(const char* p, const char* end, std::string_view word) {
+// The first occurrence of `word` (two bytes or more) in [p, end), or end.
+// Sixteen places at a time are tested for the word's first two bytes: a pair
+// such as "ww" is rare in text where its first letter alone is common (a
+// search for the "w" of "www." stops at nearly every English word).
+inline const char* find_word(const char* p, const char* end, std::string_view word) {
     const std::size_t n = word.size();
     if (n < 2 || static_cast<std::size_t>(end - p) < n) return end;
     const auto at = [&](const char* q) { return std::memcmp(q, word.data(), n) == 0; };
 #if defined(__SSE2__)
     const __m128i first = _mm_set1_epi8(word[0]);
+    const __m128i second = _mm_set1_epi8(word[1]);
     // Both loads stay in the text while sixteen pair starts and a byte follow.
     while (end - p >= 17) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
         unsigned pairs = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, first))));
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, second))));
         while (pairs) {
             const char* q = p + __builtin_ctz(pairs);
             if (static_cast<std::size_t>(end - q) >= n && at(q)) return q;

@@ -226,7 +226,7 @@ void replace_placeholder(std::string& s) {
 // The first "www." at or after `from`, or npos.
 std::size_t find_www(std::string_view text, std::size_t from) {
     const char* const end = text.data() + text.size();
-    const char* const found = find_doubled_word(text.data() + std::min(from, text.size()), end, "www.");
+    const char* const found = find_word(text.data() + std::min(from, text.size()), end, "www.");
     return found == end ? npos : static_cast<std::size_t>(found - text.data());
 }
 

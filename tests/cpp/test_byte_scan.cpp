@@ -67,25 +67,28 @@ TEST(ByteScan, OutsideRangeAgreesWithAPlainSearch) {
 
 // The word search finds what a plain search finds: words cut by the end of
 // the text or by a sixteen-byte boundary, runs of the doubled letter longer
-// than the word's ("wwww."), and pairs that start no word.
-TEST(ByteScan, DoubledWordAgreesWithAPlainSearch) {
+// than the word's ("wwww."), pairs that start no word, and words whose
+// first two bytes differ.
+TEST(ByteScan, WordAgreesWithAPlainSearch) {
     unsigned seed = 11;
     auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
     for (int round = 0; round < 6000; ++round) {
         std::string s(next() % 70, 'x');
         for (char& c : s) c = "ww.a \xC3"[next() % 6];
         const std::size_t from = s.empty() ? 0 : next() % (s.size() + 1);
-        const std::size_t expected = std::string_view(s).find("www.", from);
         const char* end = s.data() + s.size();
-        const char* found = find_doubled_word(s.data() + from, end, "www.");
-        EXPECT_EQ(static_cast<std::size_t>(found - s.data()), expected == std::string_view::npos ? s.size() : expected)
-            << s << " from " << from;
+        for (std::string_view word : {"www.", "w.a", ".a"}) {  // a doubled letter or not
+            const std::size_t expected = std::string_view(s).find(word, from);
+            const char* found = find_word(s.data() + from, end, word);
+            EXPECT_EQ(static_cast<std::size_t>(found - s.data()), expected == std::string_view::npos ? s.size() : expected)
+                << word << " in " << s << " from " << from;
+        }
     }
     for (std::size_t len = 4; len <= 40; ++len) {
         for (std::size_t at = 0; at + 4 <= len; ++at) {
             std::string s(len, 'w');  // only the dot makes the word
             s[at + 3] = '.';
-            EXPECT_EQ(static_cast<std::size_t>(find_doubled_word(s.data(), s.data() + len, "www.") - s.data()), at)
+            EXPECT_EQ(static_cast<std::size_t>(find_word(s.data(), s.data() + len, "www.") - s.data()), at)
                 << s;
         }
     }
