@@ -31,17 +31,17 @@ bool may_parse_when_rendered(std::string_view text) {
 }
 
 Block finalize_paragraph(draft::Paragraph& p, const InlineContext& ctx) {
-    if (ctx.lazy_paragraphs) {
-        if (p.source_text.data() && may_parse_when_rendered(p.source_text))
-            return Block(Paragraph{std::move(p.attr), make_node_list<Inlines>(ctx.arena), p.source_text, {}});
+    const bool in_source = p.source_text.data() != nullptr;
+    if (ctx.lazy_paragraphs && may_parse_when_rendered(in_source ? p.source_text : std::string_view(p.text))) {
+        Paragraph lazy{std::move(p.attr), make_node_list<Inlines>(ctx.arena), {}, {}};
         // A copied text waits in the arena: kept in the general heap until the
         // block is rendered, such copies made glibc give memory back to the
         // system and fault it in again between conversions.
-        if (!p.source_text.data() && !p.text.empty() && may_parse_when_rendered(p.text))
-            return Block(Paragraph{std::move(p.attr), make_node_list<Inlines>(ctx.arena), {},
-                                   ArenaString(p.text, NodeAllocator<char>(ctx.arena))});
+        if (in_source) lazy.lazy_text = p.source_text;
+        else lazy.lazy_copy = ArenaString(p.text, NodeAllocator<char>(ctx.arena));
+        return Block(std::move(lazy));
     }
-    Inlines inlines = p.source_text.data() ? inlines_of(p.source_text, ctx) : parse_owned(std::move(p.text), ctx);
+    Inlines inlines = in_source ? inlines_of(p.source_text, ctx) : parse_owned(std::move(p.text), ctx);
     if (inlines.size() == 1 && inlines.front().is<Image>()) {
         // A paragraph holding only an image becomes a figure.
         Image& img = inlines.front().as<Image>();
